@@ -1,0 +1,54 @@
+# Native (Linux) build: the portable core with its unit tests and benchmarks,
+# plus the driver for the two Windows builds and the Wine test tiers.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+enable_testing()
+
+add_library(glimmora_core STATIC ${GLIMMORA_CORE_SOURCES})
+target_include_directories(glimmora_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res)
+target_compile_options(glimmora_core PRIVATE ${GLIMMORA_WARNINGS})
+
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(unit_tests ${UNIT_TEST_SOURCES})
+target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)
+target_link_libraries(unit_tests glimmora_core GTest::gtest_main)
+target_compile_options(unit_tests PRIVATE ${GLIMMORA_WARNINGS})
+gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
+
+# The same unit tests over the same core, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer; any report fails the run.
+add_executable(unit_tests_sanitized ${UNIT_TEST_SOURCES} ${GLIMMORA_CORE_SOURCES})
+target_include_directories(unit_tests_sanitized PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/tests/unit)
+target_compile_definitions(unit_tests_sanitized PRIVATE GLIMMORA_SANITIZED=1)
+target_compile_options(unit_tests_sanitized PRIVATE ${GLIMMORA_WARNINGS} -O1 -g
+  -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+target_link_options(unit_tests_sanitized PRIVATE -fsanitize=address,undefined)
+target_link_libraries(unit_tests_sanitized GTest::gtest_main)
+add_test(NAME sanitized.unit_tests COMMAND unit_tests_sanitized)
+
+# Benchmarks: built, never run as tests.
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+find_package(benchmark QUIET)
+if(BENCH_SOURCES AND benchmark_FOUND)
+  add_executable(glimmora_bench ${BENCH_SOURCES})
+  target_link_libraries(glimmora_bench glimmora_core benchmark::benchmark)
+  target_compile_options(glimmora_bench PRIVATE ${GLIMMORA_WARNINGS})
+endif()
+
+# The two Windows builds, from this same source tree.
+option(GLIMMORA_WINDOWS "Build the Windows DLLs and run the Wine test tiers" ON)
+if(GLIMMORA_WINDOWS)
+  include(ExternalProject)
+  foreach(arch i686 x86_64)
+    ExternalProject_Add(windows_${arch}
+      SOURCE_DIR ${CMAKE_SOURCE_DIR}
+      BINARY_DIR ${CMAKE_BINARY_DIR}/win-${arch}
+      CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-${arch}.cmake
+                 -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+      BUILD_ALWAYS 1
+      INSTALL_COMMAND "")
+  endforeach()
+  set(GLIMMORA_WIN32_DIR ${CMAKE_BINARY_DIR}/win-i686)
+  set(GLIMMORA_WIN64_DIR ${CMAKE_BINARY_DIR}/win-x86_64)
+  include(${CMAKE_SOURCE_DIR}/tests/wine/tests.cmake OPTIONAL)
+endif()

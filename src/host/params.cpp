@@ -1,0 +1,35 @@
+#include "host/params.h"
+
+#include "host/run_state.h"
+
+void default_spoke_params(spoke_params* p)
+{
+    p->saved_centre_x = 0;
+    p->saved_centre_y = 0;
+    p->spokes = 8;
+    p->angle = 0;
+    p->thickness = 20;
+    p->intensity = 50;
+    p->radius = 50;
+    p->length = 50;
+    p->showDialog = 1;
+}
+
+// Rounds to the nearest full-image pixel, halves upward.  The product is kept in
+// 64 bits so a large scale cannot overflow; where the 32-bit product fits, the
+// result is the same.
+int16_t centre_to_full(int16_t p)
+{
+    int64_t v = ((int64_t)p * run_state.image_scale + 0x8000) >> 16;
+    return (int16_t)v;
+}
+
+// Both divisions truncate toward zero, so for c >= 0 this rounds to nearest.
+// A scale of zero (no plan yet) maps everything to 0 rather than dividing by it.
+int16_t centre_to_preview(int16_t c)
+{
+    int32_t s = run_state.image_scale;
+    if (s == 0) return 0;
+    int64_t v = ((int64_t)c * 65536 + s / 2) / s;
+    return (int16_t)v;
+}

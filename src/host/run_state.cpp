@@ -1,0 +1,3 @@
+#include "host/run_state.h"
+
+run_state_t run_state;

@@ -1,0 +1,129 @@
+// The plug-in's module-wide state: one run at a time, on the host's thread.
+//
+// Everything a run needs lives in the single global `run_state`.  It is plain
+// data so the portable core (effect, planning, selection bitmaps, display
+// conversion) can read it without <windows.h>; the Win32 shell keeps its
+// handles here as opaque pointers.
+#pragma once
+
+#include <cstdint>
+
+#include "host/host_interface.h"
+
+// A block handle that the run does not need: for the working copy the host's
+// buffer serves, for the selection bitmap the image has no selection.
+#define NOT_NEEDED ((void*)(intptr_t)-1)
+
+// Same layout as the Win32 RECT.
+struct rect32 {
+    int32_t left, top, right, bottom;
+};
+
+// Same layout as the Win32 BITMAPINFOHEADER (checked in the shell).
+struct dib_header_t {
+    uint32_t biSize;
+    int32_t biWidth;
+    int32_t biHeight;
+    uint16_t biPlanes;
+    uint16_t biBitCount;
+    uint32_t biCompression;
+    uint32_t biSizeImage;
+    int32_t biXPelsPerMeter;
+    int32_t biYPelsPerMeter;
+    uint32_t biClrUsed;
+    uint32_t biClrImportant;
+};
+static_assert(sizeof(dib_header_t) == 40, "BITMAPINFOHEADER is 40 bytes");
+
+struct run_state_t {
+    // --- entry and dispatch ---
+    void* host_record;        // FilterRecord* (selectors 1-5) or AboutRecord* (0)
+    int16_t result_code;
+    void* module_instance;    // HINSTANCE
+    int16_t classes_registered;
+    int16_t bytes_per_pixel;  // 1, 3 or 4
+    int16_t filter_width, filter_height;
+    int16_t working_width, working_height;
+    int32_t working_stride;   // bytes per working row (wide images need more than 16 bits)
+    int32_t row_bytes;        // bytes per full-resolution filter row
+
+    // --- run planning ---
+    int16_t measured_width, measured_height;  // client size of the big view; 0 = measure mode
+    int16_t subsample;                        // f, 1 to 5
+    int32_t pixel_skip;                       // bytes skipped after each sampled pixel
+    int16_t preview_width, preview_height;
+    int32_t preview_scale;                    // 16.16 working pixels per preview pixel
+    int32_t image_scale;                      // 16.16 full-image pixels per preview pixel
+    int16_t preview_extent;                   // max(preview_width, preview_height)
+    int16_t phase;                            // 1 loading, 0 applying
+    int16_t rows_loaded;
+    int16_t mask_rows_done;
+
+    // Movable global blocks (HGLOBAL).  0 = none, NOT_NEEDED = not needed.
+    void* reserve_block;
+    void* selection_copy;
+    void* erosion_rows;
+    void* selection_bitmap;
+    void* band_buffer;
+    void* dib_buffer;
+    void* working_copy;
+    // GDI objects (HBITMAP, HDC).
+    void* marker_bitmap;
+    void* ants_bitmap;
+    void* ants_dc;
+    // Selection buffers are sized for this many bytes per row and body rows;
+    // every selection loop stays within them.
+    int32_t selection_row_bytes;  // B of the allocation
+    int32_t selection_rows;       // body rows of the allocation
+
+    // Locked addresses, valid while the dialog phase holds the blocks.
+    uint8_t* band_ptr;
+    uint8_t* dib_ptr;
+    uint8_t* selection_guard_ptr;  // the selection bitmap's top guard row
+    uint8_t* selection_rows_ptr;   // its first body row
+    uint8_t* erosion_ptr;
+    uint8_t* selection_copy_ptr;
+
+    // --- continue phases ---
+    uint8_t* src_base;  // first byte of the working image
+    int16_t row_index;
+
+    // --- shading inputs ---
+    int16_t spokes, angle, thickness, intensity, radius, length;
+    int16_t centre_x, centre_y;  // in the space being shaded
+    int32_t row_pos, col_pos;    // 16.16; only the integer part is read
+    uint8_t* src_row;
+
+    // --- spoke geometry ---
+    int32_t inner_sq, outer_sq, mid_sq;
+    uint16_t spoke_period, half_period;
+    uint16_t intensity_weight;
+    int32_t angle_offset;
+    int32_t thick_sq, core_sq, feather_span;
+
+    // --- dialog ---
+    int16_t effect_shown;
+    void* dialog_window;  // HWND
+
+    // --- preview ---
+    int16_t preview_ready;
+    rect32 small_view_rect;
+    PSPixelMap pixel_map;
+    dib_header_t dib_header;
+    int16_t dither_display;
+
+    // --- outlines, marker and dragging ---
+    int16_t preview_centre_x, preview_centre_y;
+    int16_t outline_drawn;
+    int16_t big_captured, small_captured;
+
+    // --- selection outline ---
+    int16_t ants_primed;
+    int16_t ants_offset;
+    int16_t ants_phase;
+};
+
+extern run_state_t run_state;
+
+// The host's FilterRecord for selectors 1 to 5.
+inline FilterRecord* host_filter_record() { return static_cast<FilterRecord*>(run_state.host_record); }
