@@ -1,0 +1,64 @@
+// Inline core of the angle operations, shared by angles.cpp (the public
+// functions) and spoke.cpp (whose row path evaluates pixel angles in its inner
+// loop and must not pay a call for each).  Not for use outside src/effect.
+#pragma once
+
+#include <cstdint>
+
+#include "effect/angles.h"
+
+namespace angle_math {
+
+constexpr uint32_t quarter_turn = 12868;
+constexpr uint32_t half_turn = 25736;
+constexpr uint32_t three_quarters = 38604;
+constexpr uint32_t full_turn = 51472;
+
+// Table arctangent of the ratio r / 8192 (r in 0..8192), interpolated
+// linearly between the entries.  Non-decreasing in r.
+inline uint32_t atan_of_ratio(uint32_t r) {
+    uint32_t i = r >> 8;
+    uint32_t base = atan_table[i];
+    // At r == 8192 the weight of the next entry is 0, and there is no next
+    // entry to read.
+    if (i == 32) return base;
+    return base + (((atan_table[i + 1] - base) * (r & 255u)) >> 8);
+}
+
+// Table arctangent of s / l for 0 <= s <= l, in angle units (0..6434).
+// l == 0 only happens for the centre itself, which has no direction; 0 keeps
+// it defined.
+inline uint32_t table_atan(uint32_t s, uint32_t l) {
+    if (l == 0) return 0;
+    return atan_of_ratio((s * 8192u) / l);  // s <= 32768, so the product fits
+}
+
+// Magnitude of an int16 as an unsigned value, so that -32768 gives 32768
+// rather than wrapping back to a negative number.
+inline uint32_t magnitude(int16_t v) {
+    return v < 0 ? static_cast<uint32_t>(-static_cast<int32_t>(v)) : static_cast<uint32_t>(v);
+}
+
+// The octant rule.  Zero counts as not positive; equal magnitudes take the
+// steep row of each pair (ratio 1).
+inline uint16_t pixel_angle(int16_t dx, int16_t dy) {
+    uint32_t ax = magnitude(dx);
+    uint32_t ay = magnitude(dy);
+    uint32_t e;
+    if (dy > 0) {
+        if (dx > 0) {
+            e = ay < ax ? table_atan(ay, ax) : quarter_turn - table_atan(ax, ay);
+        } else {
+            e = ay < ax ? half_turn - table_atan(ay, ax) : quarter_turn + table_atan(ax, ay);
+        }
+    } else {
+        if (dx > 0) {
+            e = ay < ax ? full_turn - table_atan(ay, ax) : three_quarters + table_atan(ax, ay);
+        } else {
+            e = ay < ax ? half_turn + table_atan(ay, ax) : three_quarters - table_atan(ax, ay);
+        }
+    }
+    return static_cast<uint16_t>(e);
+}
+
+}  // namespace angle_math
