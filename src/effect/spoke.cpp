@@ -379,13 +379,13 @@ void shade_span(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant
             feather = oo >= core_next * q;  // floor(oo / q) > core_sq
             t = feather ? oo / q : 0;
         } else {
-            const uint64_t far = (static_cast<uint64_t>(oo) * d2) >> 23;
-            if (far >= thick) {
+            const uint64_t t_far = (static_cast<uint64_t>(oo) * d2) >> 23;
+            if (t_far >= thick) {
                 copy_pixel<BPP>(d, p);
                 continue;
             }
-            t = static_cast<uint32_t>(far);
-            feather = far >= core_next;
+            t = static_cast<uint32_t>(t_far);
+            feather = t_far >= core_next;
         }
         blend_row_pixel<BPP>(job, d, p, d2, t, feather);
     }
