@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# The Wine environment shared by every Windows test program of one test run.
+#
+#   env.sh setup    STATE_DIR              fresh prefix, X display, persistent wineserver
+#   env.sh run      STATE_DIR NAME EXE ARG...  run one Windows program, print its output,
+#                                          exit with its exit code
+#   env.sh teardown STATE_DIR              stop what setup started
+#
+# Setup runs once per test run (a fresh prefix takes several seconds); every
+# test program after it starts in a fraction of a second because the
+# wineserver and Wine's helper processes stay up in between.
+#
+# Wine's helper processes inherit the standard handles of the program that
+# started them and keep them open for a long time after it exits.  A test
+# runner reading our output through a pipe would wait for them, so every Wine
+# process writes to files and this script prints the files afterwards.
+#
+# Environment: GLIMMORA_WINE (loader, default /usr/lib/wine/wine64),
+# GLIMMORA_WINE_TIMEOUT (seconds one program may run, default 120).
+set -u
+
+WINE_LOADER=${GLIMMORA_WINE:-/usr/lib/wine/wine64}
+RUN_TIMEOUT=${GLIMMORA_WINE_TIMEOUT:-120}
+
+usage() {
+    echo "usage: $0 setup|teardown STATE_DIR | run STATE_DIR NAME EXE [ARG...]" >&2
+    exit 2
+}
+
+# Exports the environment every Wine process of this run uses.
+wine_env() {
+    local state=$1
+    export WINEPREFIX="$state/prefix"
+    export WINEDEBUG=-all
+    # No Mono or Gecko: the tests need neither, and their installers would
+    # otherwise ask about downloads.
+    export WINEDLLOVERRIDES="mscoree=;mshtml="
+    export WINEARCH=win64
+}
+
+# Is PID a live process whose command name is NAME?  Guards against killing
+# an unrelated process that reused a recorded pid.
+is_our_process() {
+    local pid=$1 name=$2
+    [ -n "$pid" ] && [ -r "/proc/$pid/comm" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = "$name" ]
+}
+
+stop_environment() {
+    local state=$1
+    [ -f "$state/env" ] || return 0
+    local XVFB_PID="" WINE_DISPLAY=""
+    # shellcheck disable=SC1091
+    . "$state/env"
+    wine_env "$state"
+    if [ -d "$WINEPREFIX" ]; then
+        wineserver -k >/dev/null 2>&1 </dev/null
+        wineserver -w >/dev/null 2>&1 </dev/null
+    fi
+    if is_our_process "$XVFB_PID" Xvfb; then
+        kill "$XVFB_PID" 2>/dev/null
+        for _ in $(seq 50); do is_our_process "$XVFB_PID" Xvfb || break; sleep 0.1; done
+    fi
+    rm -f "$state/env"
+}
+
+setup() {
+    local state=$1
+    mkdir -p "$state"
+    # A previous run that never reached its teardown (interrupted) leaves its
+    # server and display behind; stop them first.
+    stop_environment "$state"
+    rm -rf "$state/prefix" "$state/logs"
+    mkdir -p "$state/logs"
+    wine_env "$state"
+
+    local xvfb_pid="" display="${DISPLAY:-}"
+    if [ -z "$display" ]; then
+        rm -f "$state/display"
+        setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+            </dev/null >"$state/logs/xvfb.log" 2>&1 3>"$state/display" &
+        xvfb_pid=$!
+        for _ in $(seq 100); do
+            [ -s "$state/display" ] && break
+            is_our_process "$xvfb_pid" Xvfb || break
+            sleep 0.1
+        done
+        if [ ! -s "$state/display" ]; then
+            echo "Xvfb did not start:" >&2
+            cat "$state/logs/xvfb.log" >&2
+            return 1
+        fi
+        display=":$(tr -d '[:space:]' <"$state/display")"
+    fi
+    export DISPLAY="$display"
+    printf 'XVFB_PID=%s\nWINE_DISPLAY=%s\n' "$xvfb_pid" "$display" >"$state/env"
+
+    # The persistent server outlives every program of the run; teardown stops
+    # it.  It needs the prefix directory to exist, wineboot fills it.
+    mkdir -p "$WINEPREFIX"
+    if ! wineserver -p </dev/null >"$state/logs/wineserver.log" 2>&1; then
+        cat "$state/logs/wineserver.log" >&2
+        return 1
+    fi
+    local log="$state/logs/setup.log"
+    : >"$log"
+    "$WINE_LOADER" wineboot -i </dev/null >>"$log" 2>&1 || { cat "$log" >&2; return 1; }
+    # Without a window manager, Wine's managed windows wait for events that
+    # never come (about two seconds per message box).
+    "$WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$log" 2>&1 ||
+        { cat "$log" >&2; return 1; }
+    # A crash prints a backtrace and ends the program instead of waiting for
+    # someone to close the crash dialog.
+    "$WINE_LOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        </dev/null >>"$log" 2>&1 || { cat "$log" >&2; return 1; }
+    echo "Wine prefix $WINEPREFIX ready, DISPLAY=$DISPLAY"
+}
+
+run_program() {
+    local state=$1 name=$2 exe=$3
+    shift 3
+    if [ ! -f "$state/env" ]; then
+        echo "no Wine environment in $state: run '$0 setup $state' first" >&2
+        return 1
+    fi
+    local XVFB_PID="" WINE_DISPLAY=""
+    # shellcheck disable=SC1091
+    . "$state/env"
+    wine_env "$state"
+    export DISPLAY="$WINE_DISPLAY"
+    mkdir -p "$state/logs"
+    local out="$state/logs/$name.out" err="$state/logs/$name.err"
+    timeout -k 5 "$RUN_TIMEOUT" "$WINE_LOADER" "$exe" "$@" </dev/null >"$out" 2>"$err"
+    local rc=$?
+    cat "$out"
+    if [ -s "$err" ]; then
+        echo "--- stderr ---"
+        cat "$err"
+    fi
+    if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
+        echo "$name: killed after ${RUN_TIMEOUT}s (hung)"
+    fi
+    return "$rc"
+}
+
+[ $# -ge 2 ] || usage
+command=$1
+state=$2
+shift 2
+# Wine wants an absolute prefix path.
+case "$state" in /*) ;; *) state="$PWD/$state" ;; esac
+case "$command" in
+setup) setup "$state" ;;
+run) [ $# -ge 2 ] || usage; run_program "$state" "$@" ;;
+teardown) stop_environment "$state"; echo "Wine environment stopped" ;;
+*) usage ;;
+esac
