@@ -188,16 +188,21 @@ static void set_up(HWND window)
 extern "C" INT_PTR CALLBACK FilterDlg(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     run_state.dialog_window = window;
-    bool measuring = run_state.measured_width == 0;
+    // The measuring dialog touches nothing but its own measurement, also
+    // after WM_INITDIALOG has stored the size.
+    bool measuring = run_state.measure_pass != 0;
     switch (message & 0xFFFF) {
     case WM_INITDIALOG:
-        if (measuring)
+        // The measuring dialog never shows: it must not take the focus either,
+        // or the dialog manager would activate it and pull the activation away
+        // from the host's window for a moment.
+        if (run_state.measured_width == 0) {
             measure(window);
-        else
-            set_up(window);
+            return FALSE;
+        }
+        set_up(window);
         return TRUE;
     case WM_COMMAND:
-        // The measuring dialog touches nothing else.
         if (measuring) return FALSE;
         return on_command((int16_t)LOWORD(wparam));
     case WM_TIMER:

@@ -109,7 +109,7 @@ void continue_run()
         }
         run_state.rows_loaded++;
         if (run_state.rows_loaded < run_state.working_height) {
-            GlobalUnlock((HGLOBAL)run_state.working_copy);
+            if (run_state.working_copy != NOT_NEEDED) GlobalUnlock((HGLOBAL)run_state.working_copy);
             return;
         }
         lock_dialog_blocks();

@@ -93,6 +93,9 @@ static bool register_preview_classes()
 
 static void do_start()
 {
+    // A host that starts again without finishing the last run would leave its
+    // blocks and GDI objects behind; they go first.
+    if (run_holds_resources()) release_run();
     if (!run_state.classes_registered) {
         run_state.classes_registered = 1;
         if (!register_preview_classes()) return;

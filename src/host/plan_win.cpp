@@ -30,7 +30,16 @@ static void measure_preview_area()
 {
     run_state.measured_width = 0;
     run_state.measured_height = 0;
+    run_state.measure_pass = 1;
     DialogBoxParamA((HINSTANCE)run_state.module_instance, "FILTERDLG", (HWND)host_window(), FilterDlg, 0);
+    run_state.measure_pass = 0;
+}
+
+bool run_holds_resources()
+{
+    return run_state.marker_bitmap != nullptr || run_state.band_buffer != nullptr ||
+           run_state.dib_buffer != nullptr || run_state.ants_bitmap != nullptr || run_state.ants_dc != nullptr ||
+           is_block(run_state.working_copy) || is_block(run_state.selection_bitmap);
 }
 
 static void set_first_request(FilterRecord* record)

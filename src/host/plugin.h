@@ -21,5 +21,7 @@ void unlock_params();
 
 // Run planning and the continue phases.
 void plan_run();
+// Whether blocks or GDI objects of an earlier start are still held.
+bool run_holds_resources();
 void release_run();
 void continue_run();

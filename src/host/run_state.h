@@ -49,6 +49,7 @@ struct run_state_t {
 
     // --- run planning ---
     int16_t measured_width, measured_height;  // client size of the big view; 0 = measure mode
+    int16_t measure_pass;                     // 1 while the measuring dialog exists
     int16_t subsample;                        // f, 1 to 5
     int32_t pixel_skip;                       // bytes skipped after each sampled pixel
     int16_t preview_width, preview_height;
@@ -56,7 +57,7 @@ struct run_state_t {
     int32_t image_scale;                      // 16.16 full-image pixels per preview pixel
     int16_t preview_extent;                   // max(preview_width, preview_height)
     int16_t phase;                            // 1 loading, 0 applying
-    int16_t rows_loaded;
+    int32_t rows_loaded;  // wide: with f = 1 it starts at working_height, up to 32767
     int16_t mask_rows_done;
 
     // Movable global blocks (HGLOBAL).  0 = none, NOT_NEEDED = not needed.
