@@ -68,12 +68,7 @@ static void apply_row()
     report_progress(run_state.row_index, run_state.filter_height);
     uint8_t* dst = static_cast<uint8_t*>(record->outData);
     if (p != nullptr) {
-        run_state.spokes = p->spokes;
-        run_state.angle = p->angle;
-        run_state.thickness = p->thickness;
-        run_state.intensity = p->intensity;
-        run_state.radius = p->radius;
-        run_state.length = p->length;
+        load_values(p);
         run_state.centre_x = p->saved_centre_x;
         run_state.centre_y = p->saved_centre_y;
         setup_spoke_geometry(run_state.image_scale);

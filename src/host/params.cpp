@@ -15,6 +15,26 @@ void default_spoke_params(spoke_params* p)
     p->showDialog = 1;
 }
 
+void load_values(const spoke_params* p)
+{
+    run_state.spokes = p->spokes;
+    run_state.angle = p->angle;
+    run_state.thickness = p->thickness;
+    run_state.intensity = p->intensity;
+    run_state.radius = p->radius;
+    run_state.length = p->length;
+}
+
+void store_values(spoke_params* p)
+{
+    p->spokes = run_state.spokes;
+    p->angle = run_state.angle;
+    p->thickness = run_state.thickness;
+    p->intensity = run_state.intensity;
+    p->radius = run_state.radius;
+    p->length = run_state.length;
+}
+
 // Rounds to the nearest full-image pixel, halves upward.  The product is kept in
 // 64 bits so a large scale cannot overflow; where the 32-bit product fits, the
 // result is the same.

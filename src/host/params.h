@@ -21,6 +21,10 @@ static_assert(sizeof(spoke_params) == 20, "the stored record is 20 bytes");
 // Fills a record with the defaults a new one gets.
 void default_spoke_params(spoke_params* p);
 
+// The six values between the record and run_state's working copies.
+void load_values(const spoke_params* p);
+void store_values(spoke_params* p);
+
 // Preview pixels to full-image pixels and back, through `image_scale`.
 int16_t centre_to_full(int16_t p);
 int16_t centre_to_preview(int16_t c);

@@ -76,12 +76,7 @@ void run_dialog()
         unlock_params();
         return;
     }
-    run_state.spokes = p->spokes;
-    run_state.angle = p->angle;
-    run_state.thickness = p->thickness;
-    run_state.intensity = p->intensity;
-    run_state.radius = p->radius;
-    run_state.length = p->length;
+    load_values(p);
     run_state.preview_ready = 0;
     run_state.effect_shown = 0;
     // The centre the dialog starts from; the first paint of the preview sets
@@ -94,12 +89,7 @@ void run_dialog()
     if (outcome == IDCANCEL || outcome == -1) run_state.result_code = userCancelledOwnMessage;
 
     if (run_state.result_code == noErr) {
-        p->spokes = run_state.spokes;
-        p->angle = run_state.angle;
-        p->thickness = run_state.thickness;
-        p->intensity = run_state.intensity;
-        p->radius = run_state.radius;
-        p->length = run_state.length;
+        store_values(p);
         p->saved_centre_x = centre_to_full(run_state.preview_centre_x);
         p->saved_centre_y = centre_to_full(run_state.preview_centre_y);
     }

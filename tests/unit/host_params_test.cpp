@@ -48,3 +48,17 @@ TEST(CentreConversion, NoScaleYetGivesZeroInsteadOfDividing)
     run_state.image_scale = 0;
     EXPECT_EQ(0, centre_to_preview(1234));
 }
+
+TEST(StoredRecord, ValuesRoundTripThroughTheWorkingCopies)
+{
+    spoke_params in = {11, 22, 3, 4, 5, 6, 7, 8, 1};
+    load_values(&in);
+    EXPECT_EQ(3, run_state.spokes);
+    EXPECT_EQ(8, run_state.length);
+    run_state.angle = 99;
+    spoke_params out = in;
+    store_values(&out);
+    EXPECT_EQ(99, out.angle);
+    EXPECT_EQ(11, out.saved_centre_x);  // the centre and showDialog are not the values'
+    EXPECT_EQ(1, out.showDialog);
+}
