@@ -145,8 +145,9 @@ int16_t plugin_host::invoke(int16_t selector, void* record)
     const LONG previous_selector = InterlockedExchange(&current_selector, selector);
 
     HANDLE timer = nullptr;
-    CreateTimerQueueTimer(&timer, nullptr, watchdog_fired, (void*)(intptr_t)selector, call_timeout_ms_, 0,
-                          WT_EXECUTEONLYONCE);
+    if (call_timeout_ms_ != 0)
+        CreateTimerQueueTimer(&timer, nullptr, watchdog_fired, (void*)(intptr_t)selector, call_timeout_ms_, 0,
+                              WT_EXECUTEONLYONCE);
     int16_t result = result_not_written;
     intptr_t* data = &data_;
     DWORD begin = GetTickCount();
@@ -188,6 +189,12 @@ void plugin_host::on_display(const PSPixelMap* source, const VRect* rect, int32_
     d.dst_row = row;
     d.dst_col = col;
     d.have_context = context != nullptr;
+    if (source != nullptr && rect != nullptr && source->baseAddr != nullptr && source->rowBytes > 0 &&
+        rect->bottom > rect->top && rect->bottom - rect->top <= 4096) {
+        const uint8_t* base = static_cast<const uint8_t*>(source->baseAddr);
+        size_t bytes = (size_t)source->rowBytes * (size_t)(rect->bottom - rect->top);
+        d.pixels.assign(base + (size_t)source->rowBytes * rect->top, base + (size_t)source->rowBytes * rect->top + bytes);
+    }
     current_run_->display_calls.push_back(d);
 }
 

@@ -51,6 +51,9 @@ public:
 
     uint8_t* allocate(size_t size)
     {
+        // The same size again (one output row after another) keeps the
+        // buffer: fresh pages are slow to fault in, and the guard stays put.
+        if (base_ != nullptr && size == size_) return data_;
         release();
         if (size == 0) return nullptr;
         const size_t page = 4096;
@@ -175,6 +178,10 @@ void copy_out_of(const image& img, const Rect16& r, int16_t lo, int16_t hi, uint
     const int32_t n = hi - lo + 1;
     for (int32_t y = r.top; y < r.bottom; ++y) {
         uint8_t* row = dst + (size_t)(y - r.top) * row_bytes;
+        if (n == img.planes) {  // all planes: the row is one run of bytes
+            std::memcpy(row, img.at(r.left, y), (size_t)(r.right - r.left) * n);
+            continue;
+        }
         for (int32_t x = r.left; x < r.right; ++x)
             std::memcpy(row + (size_t)(x - r.left) * n, img.at(x, y) + lo, n);
     }
@@ -185,6 +192,10 @@ void copy_into(image* img, const Rect16& r, int16_t lo, int16_t hi, const uint8_
     const int32_t n = hi - lo + 1;
     for (int32_t y = r.top; y < r.bottom; ++y) {
         const uint8_t* row = src + (size_t)(y - r.top) * row_bytes;
+        if (n == img->planes) {
+            std::memcpy(img->at(r.left, y), row, (size_t)(r.right - r.left) * n);
+            continue;
+        }
         for (int32_t x = r.left; x < r.right; ++x)
             std::memcpy(img->at(x, y) + lo, row + (size_t)(x - r.left) * n, n);
     }

@@ -127,6 +127,9 @@ struct display_call {
     VRect src_rect = {};
     int32_t dst_row = 0, dst_col = 0;
     bool have_context = false;  // a non-null HDC was passed
+    // The rows handed over, copied at the call: rowBytes per row, from the
+    // source rectangle's top row to its bottom (empty when they cannot be read).
+    std::vector<uint8_t> pixels;
 };
 
 struct run_request {
@@ -214,7 +217,8 @@ public:
     // A whole run; see the top of this header.
     run_result run_filter(const run_request& request);
 
-    // Longest time one entry call may take before the watchdog ends the process.
+    // Longest time one entry call may take before the watchdog ends the
+    // process; 0 turns the watchdog off (it costs a timer per call).
     void set_call_timeout_ms(DWORD ms) { call_timeout_ms_ = ms; }
 
     // Called for every progress report as it happens (after it is recorded),

@@ -1,0 +1,73 @@
+// What the views draw over the image, worked out without any drawing: the
+// selection's outline and its marching-ants pattern, the spoke outlines of the
+// big view, the centre lines of the small view, and where a drag puts the
+// centre.  The Win32 side replays the results with GDI.
+#pragma once
+
+#include <cstdint>
+
+// --- selection outline ---------------------------------------------------------
+
+// Saves the filled selection map into the selection copy, clears the guard
+// rows and replaces the map's rows by the outline of the selection: the
+// selected pixels with an unselected pixel among their eight neighbours.
+// Rows above and below the preview count as unselected, the column left of
+// it as selected.  Rows and bytes stay within the allocation.
+void make_selection_outline();
+
+// Rows and bytes per row of the selection map that the preview covers,
+// bounded by what was allocated.
+int32_t outline_rows();
+int32_t outline_row_bytes();
+
+extern const uint8_t ants_patterns[24];
+
+// The first tick after a full render: pattern from the start.
+void prime_ants();
+
+// The erosion rows become the outline masked with this tick's pattern bytes.
+void mask_ants_rows();
+
+// Steps the pattern on for the next tick.
+void advance_ants();
+
+// A rectangle of the preview that holds outline pixels of the masked rows:
+// the 32 x 32 cells with outline, merged into runs along each band of rows.
+struct ants_run {
+    int16_t x, y, width, height;
+};
+constexpr int32_t max_ants_runs = 16 * 16;
+
+// Fills runs (room for max_ants_runs) and returns how many.
+int32_t find_ants_runs(ants_run* runs);
+
+// --- spoke outlines and centre lines ------------------------------------------
+
+struct pen_step {
+    int16_t draw;  // 0: move the pen there, 1: draw a line to there
+    int16_t x, y;
+};
+// Seven steps per spoke at most, for at most 50 spokes.
+constexpr int32_t max_outline_steps = 7 * 50;
+constexpr int32_t max_centre_line_steps = 2 * 50;
+
+// Whether the geometric values are all valid (none marked -1).
+bool outline_values_valid();
+
+// P(r, phi): the point at radius r and phi degrees from (cx, cy).
+void polar_point(int16_t cx, int16_t cy, int16_t r, int32_t phi, int16_t* x, int16_t* y);
+
+// The pen path of every spoke's outline around (cx, cy) in the big view.
+// Returns the number of steps, 0 when a value is invalid.
+int32_t spoke_outline_path(int16_t cx, int16_t cy, pen_step* steps);
+
+// The pen path of the centre lines in the half-size small view.
+int32_t centre_line_path(int16_t cx, int16_t cy, pen_step* steps);
+
+// --- dragging --------------------------------------------------------------------
+
+// Where a mouse position in the big view (small 0) or the small view puts the
+// centre, clamped to the preview.  Returns -1 when the centre stays put, else
+// the overlay argument for the move: 1 when only the lowest bit of a
+// coordinate changes (the small view looks the same), 0 otherwise.
+int16_t plan_centre_move(int16_t x, int16_t y, int16_t small, int16_t* new_x, int16_t* new_y);

@@ -1,0 +1,394 @@
+// The dialog's preview under a host: what reaches displayPixels (or the
+// screen, without it), dragging the centre in both views, and the marching
+// ants of a selection.  Expected pixels come from the plug-in's own shading
+// rule, sampled the way the preview samples the working image.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "effect/spoke.h"
+#include "host/run_state.h"
+#include "run_oracle.h"
+#include "testhost.h"
+#include "wine_main.h"
+
+using testhost::display_call;
+using testhost::image;
+using testhost::plugin_host;
+using testhost::run_request;
+using testhost::run_result;
+
+namespace {
+
+enum { big_view_id = 100, small_view_id = 101, preview_button = 102, revert_button = 103, spokes_edit = 554 };
+
+typedef std::vector<uint8_t> bytes;
+
+struct preview_case {
+    planned_run plan;
+    image source;
+};
+
+// An image 60 pixels wide whose preview height is no multiple of 4, so the
+// last block of a render is short.
+preview_case pick_image(plugin_host& host, int32_t planes, int16_t mode)
+{
+    int16_t mw = 0, mh = 0;
+    measure_big_view(host, &mw, &mh);
+    preview_case c;
+    for (int16_t height = 43; height < 80; height++) {
+        c.source = testhost::make_test_image(60, height, planes);
+        c.plan = plan_for(mw, mh, whole(c.source), mode, 64 * 1024 * 1024, false);
+        if (c.plan.preview_height % 4 != 0) break;
+    }
+    return c;
+}
+
+int32_t sample(int32_t p, int32_t scale) { return (int32_t)((0x8000 + (int64_t)p * scale) >> 16); }
+
+// How many preview rows a full render covers: it stops at the preview's
+// height or at the working image's last row, whichever comes first.
+int32_t rendered_rows(const planned_run& plan)
+{
+    int32_t i = 0;
+    while (i < plan.preview_height && sample(i, plan.preview_scale) < plan.working_height) i++;
+    return i;
+}
+int32_t rendered_columns(const planned_run& plan)
+{
+    int32_t j = 0;
+    while (j < plan.preview_width && sample(j, plan.preview_scale) < plan.working_width) j++;
+    return j;
+}
+
+// The preview pixel (j, i): the working pixel it samples, or with `effect`
+// that pixel shaded around the preview centre (cx, cy) with these values.
+bytes expected_pixel(const preview_case& c, int32_t j, int32_t i, bool effect, const spoke_params& v, int16_t cx,
+                     int16_t cy)
+{
+    const int32_t bpp = c.source.planes;
+    const int32_t s = c.plan.preview_scale;
+    const uint8_t* src = c.source.at(sample(j, s), sample(i, s));
+    if (!effect) return bytes(src, src + bpp);
+    run_state = run_state_t();
+    run_state.bytes_per_pixel = (int16_t)bpp;
+    run_state.preview_extent = c.plan.preview_extent;
+    run_state.spokes = v.spokes;
+    run_state.angle = v.angle;
+    run_state.thickness = v.thickness;
+    run_state.intensity = v.intensity;
+    run_state.radius = v.radius;
+    run_state.length = v.length;
+    run_state.centre_x = (int16_t)(((int64_t)cx * s + 0x8000) >> 16);
+    run_state.centre_y = (int16_t)(((int64_t)cy * s + 0x8000) >> 16);
+    setup_spoke_geometry(s);
+    run_state.row_pos = 0x8000 + i * s;
+    run_state.col_pos = 0x8000 + j * s;
+    run_state.src_row = const_cast<uint8_t*>(c.source.at(0, sample(i, s)));
+    uint8_t out[4];
+    shade_pixel(out);
+    return bytes(out, out + bpp);
+}
+
+// The full renders among the display calls: runs of whole-width blocks whose
+// rows start at 0 and follow on in fours.
+std::vector<std::vector<const display_call*>> full_renders(const run_result& r, int16_t width)
+{
+    std::vector<std::vector<const display_call*>> renders;
+    for (const display_call& d : r.display_calls) {
+        if (d.map.bounds.right != width || d.dst_col != 0) continue;
+        if (d.dst_row == 0) renders.emplace_back();
+        if (!renders.empty()) renders.back().push_back(&d);
+    }
+    return renders;
+}
+
+void expect_render(const preview_case& c, const std::vector<const display_call*>& calls, bool effect,
+                   const spoke_params& v, const char* what)
+{
+    const int32_t rows = rendered_rows(c.plan), columns = rendered_columns(c.plan);
+    const int32_t bpp = c.source.planes;
+    const int16_t cx = (int16_t)(c.plan.preview_width / 2), cy = (int16_t)(c.plan.preview_height / 2);
+    ASSERT_EQ((size_t)((rows + 3) / 4), calls.size()) << what;
+    int32_t mismatches = 0, shaded = 0;
+    for (size_t k = 0; k < calls.size(); k++) {
+        const display_call& d = *calls[k];
+        const int32_t block = k + 1 < calls.size() ? 4 : rows - 4 * (int32_t)k;
+        EXPECT_EQ((int32_t)(4 * k), d.dst_row) << what;
+        EXPECT_EQ(0, d.map.version);
+        EXPECT_EQ(0, d.map.bounds.top);
+        EXPECT_EQ(0, d.map.bounds.left);
+        EXPECT_EQ(block, d.map.bounds.bottom) << what << " block " << k;
+        EXPECT_EQ(c.plan.preview_width, d.map.bounds.right);
+        EXPECT_EQ(0, memcmp(&d.map.bounds, &d.src_rect, sizeof d.src_rect)) << "the source rectangle is the bounds";
+        EXPECT_EQ(c.plan.preview_width * bpp, d.map.rowBytes);
+        EXPECT_EQ(bpp, d.map.colBytes);
+        EXPECT_EQ(1, d.map.planeBytes);
+        EXPECT_TRUE(d.have_context);
+        ASSERT_EQ((size_t)(block * d.map.rowBytes), d.pixels.size());
+        for (int32_t r = 0; r < block; r++) {
+            const int32_t i = 4 * (int32_t)k + r;
+            for (int32_t j = 0; j < columns; j++) {
+                bytes want = expected_pixel(c, j, i, effect, v, cx, cy);
+                if (effect && want != expected_pixel(c, j, i, false, v, cx, cy)) shaded++;
+                if (memcmp(want.data(), &d.pixels[(size_t)r * d.map.rowBytes + j * bpp], bpp) != 0 && mismatches++ < 5)
+                    ADD_FAILURE() << what << ": preview pixel " << j << "," << i << " differs";
+            }
+        }
+    }
+    EXPECT_EQ(0, mismatches) << what;
+    if (effect) {
+        EXPECT_GT(shaded, 100) << what << ": the effect must show";
+    }
+}
+
+class Preview : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        host_.reset(new plugin_host(plugin_path()));
+        ASSERT_TRUE(host_->loaded()) << host_->load_error();
+    }
+    std::unique_ptr<plugin_host> host_;
+};
+
+spoke_params defaults()
+{
+    return params_from({0, 0, 0, 0, 8, 0, 0, 0, 20, 0, 50, 0, 50, 0, 50, 0, 1, 0, 0, 0});
+}
+
+// The colour at client position (x, y) of a view, or CLR_INVALID.
+COLORREF view_pixel(HWND view, int x, int y)
+{
+    HDC dc = GetDC(view);
+    COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(view, dc);
+    return c;
+}
+
+}  // namespace
+
+TEST_F(Preview, DisplayPixelsGetsThePlainImageThenTheEffectInBlocksOfFour)
+{
+    preview_case c = pick_image(*host_, 3, plugInModeRGBColor);
+    ASSERT_NE(0, c.plan.preview_height % 4) << "the test wants a short last block";
+    ASSERT_EQ(1, c.plan.subsample);
+    BOOL timer_found = TRUE;
+    host_->set_dialog_script([&](HWND d) {
+        testhost::pump_messages(200, d);
+        timer_found = KillTimer(d, 1);
+        testhost::click(d, preview_button);
+        testhost::pump_messages(100, d);
+        testhost::click(d, IDOK);
+    });
+    run_request rq;
+    rq.source = c.source;
+    rq.with_display_pixels = true;
+    run_result r = host_->run_filter(rq);
+    ASSERT_EQ(0, r.result);
+    EXPECT_FALSE(timer_found) << "no ants timer without a selection";
+
+    auto renders = full_renders(r, c.plan.preview_width);
+    ASSERT_GE(renders.size(), 2u) << "one render of the plain image, one after Preview";
+    expect_render(c, renders.front(), false, defaults(), "plain");
+    expect_render(c, renders.back(), true, defaults(), "after Preview");
+}
+
+TEST_F(Preview, RevertShowsThePlainImageAgainAndGrayKeepsOneBytePerPixel)
+{
+    preview_case c = pick_image(*host_, 1, plugInModeGrayScale);
+    host_->set_dialog_script([&](HWND d) {
+        testhost::pump_messages(150, d);
+        testhost::click(d, preview_button);
+        testhost::click(d, revert_button);
+        testhost::click(d, revert_button);  // a second Revert renders nothing more
+        testhost::click(d, IDOK);
+    });
+    run_request rq;
+    rq.source = c.source;
+    rq.image_mode = plugInModeGrayScale;
+    rq.with_display_pixels = true;
+    run_result r = host_->run_filter(rq);
+    ASSERT_EQ(0, r.result);
+    auto renders = full_renders(r, c.plan.preview_width);
+    ASSERT_GE(renders.size(), 3u);
+    EXPECT_EQ(plugInModeGrayScale, renders.back().front()->map.imageMode);
+    expect_render(c, renders[renders.size() - 2], true, defaults(), "after Preview");
+    expect_render(c, renders.back(), false, defaults(), "after Revert");
+}
+
+TEST_F(Preview, FloatingSelectionShowsUnselectedPixelsWhite)
+{
+    preview_case c = pick_image(*host_, 3, plugInModeRGBColor);
+    run_request rq;
+    rq.source = c.source;
+    rq.mask.assign((size_t)c.source.width * c.source.height, 0);  // nothing fully selected
+    rq.is_floating = true;
+    rq.with_display_pixels = true;
+    host_->set_dialog_script([&](HWND d) {
+        testhost::pump_messages(150, d);
+        testhost::click(d, IDOK);
+    });
+    run_result r = host_->run_filter(rq);
+    ASSERT_EQ(0, r.result);
+    auto renders = full_renders(r, c.plan.preview_width);
+    ASSERT_FALSE(renders.empty());
+    const int32_t columns = rendered_columns(c.plan);
+    for (const display_call* d : renders.front())
+        for (int32_t row = 0; row < d->map.bounds.bottom; row++)
+            for (int32_t k = 0; k < columns * 3; k++) ASSERT_EQ(0xFF, d->pixels[(size_t)row * d->map.rowBytes + k]);
+}
+
+TEST_F(Preview, WithoutDisplayPixelsTheViewShowsTheImage)
+{
+    struct {
+        int16_t mode;
+        int32_t planes;
+    } modes[] = {{plugInModeRGBColor, 3}, {plugInModeGrayScale, 1}, {plugInModeCMYKColor, 4}};
+    host_.reset();  // one host per thread at a time
+    for (auto& m : modes) {
+        plugin_host host(plugin_path());
+        ASSERT_TRUE(host.loaded());
+        preview_case c = pick_image(host, m.planes, m.mode);
+        if (m.mode == plugInModeCMYKColor)
+            for (int32_t k = 0; k < (int32_t)c.source.pixels.size(); k += 4) {
+                const uint8_t green[4] = {0, 255, 0, 255};
+                memcpy(&c.source.pixels[k], green, 4);
+            }
+        int checked = 0, wrong = 0, depth = 0;
+        host.set_dialog_script([&](HWND d) {
+            testhost::pump_messages(200, d);
+            testhost::set_item_text(d, spokes_edit, "0");  // no outlines over the image
+            testhost::pump_messages(50, d);
+            HWND view = GetDlgItem(d, big_view_id);
+            HDC dc = GetDC(view);
+            depth = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
+            ReleaseDC(view, dc);
+            RECT client;
+            GetClientRect(view, &client);
+            const int16_t cx = (int16_t)(c.plan.preview_width / 2), cy = (int16_t)(c.plan.preview_height / 2);
+            for (int32_t i = 0; i < client.bottom && i < rendered_rows(c.plan); i += 3) {
+                for (int32_t j = 0; j < client.right && j < rendered_columns(c.plan); j += 3) {
+                    if (j >= cx - 4 && j < cx + 4 && i >= cy - 4 && i < cy + 4) continue;  // the marker
+                    bytes p = expected_pixel(c, j, i, false, defaults(), cx, cy);
+                    COLORREF want = m.planes == 1   ? RGB(p[0], p[0], p[0])
+                                    : m.planes == 3 ? RGB(p[0], p[1], p[2])
+                                                    : RGB(0, 222, 0);
+                    COLORREF got = view_pixel(view, j, i);
+                    checked++;
+                    if (got != want && wrong++ < 3)
+                        ADD_FAILURE() << "mode " << m.mode << " pixel " << j << "," << i << " shows " << std::hex << got
+                                      << " instead of " << want;
+                }
+            }
+            testhost::set_item_text(d, spokes_edit, "8");
+            testhost::click(d, IDOK);
+        });
+        run_request rq;
+        rq.source = c.source;
+        rq.image_mode = m.mode;
+        run_result r = host.run_filter(rq);
+        ASSERT_EQ(0, r.result) << m.mode;
+        EXPECT_TRUE(r.display_calls.empty());
+        if (depth <= 8) continue;  // a dithered screen shows a checkerboard instead
+        EXPECT_GT(checked, 500) << m.mode;
+        EXPECT_EQ(0, wrong) << m.mode;
+    }
+}
+
+TEST_F(Preview, DraggingInTheBigViewMovesTheCentreThatOkStores)
+{
+    preview_case c = pick_image(*host_, 3, plugInModeRGBColor);
+    const int16_t old_x = (int16_t)(c.plan.preview_width / 2), old_y = (int16_t)(c.plan.preview_height / 2);
+    host_->set_dialog_script([&](HWND d) {
+        testhost::pump_messages(150, d);
+        HWND view = GetDlgItem(d, big_view_id);
+        SendMessageA(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 30));
+        SendMessageA(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(41, 25));
+        SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(41, 25));
+        SendMessageA(view, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));  // released: no longer follows
+        testhost::click(d, IDOK);
+    });
+    run_request rq;
+    rq.source = c.source;
+    rq.with_display_pixels = true;
+    run_result r = host_->run_filter(rq);
+    ASSERT_EQ(0, r.result);
+    spoke_params after = params_from(host_->params_bytes());
+    EXPECT_EQ((int16_t)((41 * c.plan.image_scale + 0x8000) >> 16), after.saved_centre_x);
+    EXPECT_EQ((int16_t)((25 * c.plan.image_scale + 0x8000) >> 16), after.saved_centre_y);
+
+    // The press put the image back under the old marker: an 8 x 8 patch.
+    const display_call* patch = nullptr;
+    for (const display_call& d : r.display_calls)
+        if (d.dst_col == old_x - 4 && d.dst_row == old_y - 4 && d.map.bounds.right == 8) patch = &d;
+    ASSERT_NE(nullptr, patch) << "no patch under the old marker";
+    EXPECT_EQ(8, patch->map.bounds.bottom);
+    for (int32_t r8 = 0; r8 < 8; r8++)
+        for (int32_t c8 = 0; c8 < 8; c8++) {
+            bytes want = expected_pixel(c, old_x - 4 + c8, old_y - 4 + r8, false, defaults(), 0, 0);
+            ASSERT_EQ(0, memcmp(want.data(), &patch->pixels[r8 * 24 + c8 * 3], 3)) << c8 << "," << r8;
+        }
+}
+
+TEST_F(Preview, DraggingInTheSmallViewDoublesAndPinsAtTheEdges)
+{
+    preview_case c = pick_image(*host_, 3, plugInModeRGBColor);
+    host_->set_dialog_script([&](HWND d) {
+        testhost::pump_messages(150, d);
+        HWND view = GetDlgItem(d, small_view_id);
+        SendMessageA(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 12));
+        SendMessageA(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(400, (WORD)(int16_t)-5));
+        SendMessageA(view, WM_LBUTTONUP, 0, 0);
+        testhost::click(d, IDOK);
+    });
+    run_request rq;
+    rq.source = c.source;
+    rq.with_display_pixels = true;
+    run_result r = host_->run_filter(rq);
+    ASSERT_EQ(0, r.result);
+    spoke_params after = params_from(host_->params_bytes());
+    EXPECT_EQ((int16_t)(((c.plan.preview_width - 1) * c.plan.image_scale + 0x8000) >> 16), after.saved_centre_x);
+    EXPECT_EQ(0, after.saved_centre_y);
+}
+
+TEST_F(Preview, SelectionRunsTheAntsTimerAndPaintsItsOutline)
+{
+    preview_case c = pick_image(*host_, 3, plugInModeRGBColor);
+    run_request rq;
+    rq.source = c.source;
+    rq.with_display_pixels = true;
+    // The top-left quarter of the image is selected.
+    rq.mask.assign((size_t)c.source.width * c.source.height, 0);
+    for (int32_t y = 0; y < c.source.height / 2; y++)
+        for (int32_t x = 0; x < c.source.width / 2; x++) rq.mask[(size_t)y * c.source.width + x] = 255;
+    BOOL timer_found = FALSE;
+    int white = 0, black = 0, other = 0;
+    host_->set_dialog_script([&](HWND d) {
+        testhost::pump_messages(150, d);
+        testhost::set_item_text(d, spokes_edit, "0");  // no outlines over the ants
+        testhost::pump_messages(350, d);
+        HWND view = GetDlgItem(d, big_view_id);
+        // Row 0 of the selected quarter is outline: each pixel white or inverted.
+        for (int32_t x = 0; x < c.plan.preview_width / 2 - 8; x++) {
+            COLORREF p = view_pixel(view, x, 0);
+            if (p == RGB(255, 255, 255))
+                white++;
+            else if (p == RGB(0, 0, 0))
+                black++;
+            else
+                other++;
+        }
+        timer_found = KillTimer(d, 1);
+        testhost::set_item_text(d, spokes_edit, "8");
+        testhost::click(d, IDOK);
+    });
+    run_result r = host_->run_filter(rq);
+    ASSERT_EQ(0, r.result);
+    EXPECT_TRUE(timer_found) << "the ants timer runs while a selection exists";
+    EXPECT_EQ(0, other);
+    EXPECT_GT(white, 0);
+    EXPECT_GT(black, 0);
+}
