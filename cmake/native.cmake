@@ -52,3 +52,6 @@ if(GLIMMORA_WINDOWS)
   set(GLIMMORA_WIN64_DIR ${CMAKE_BINARY_DIR}/win-x86_64)
   include(${CMAKE_SOURCE_DIR}/tests/wine/tests.cmake OPTIONAL)
 endif()
+
+# The command-line host's tests (native units; Wine runs when the tier above is on).
+include(${CMAKE_SOURCE_DIR}/tests/cli/tests.cmake OPTIONAL)

@@ -1,0 +1,54 @@
+# Tests of the command-line host (included by cmake/native.cmake after the
+# Wine tier, tests/wine/tests.cmake).
+#
+#   cli.unit.*   its portable parts (options, parameter file, pixels, image
+#                files, property lists, progress bar), natively, also under
+#                AddressSanitizer and UndefinedBehaviorSanitizer;
+#   cli.wine.*   glimmora-host.exe from the 64-bit build run under Wine on small
+#                images: options and errors, modes, selection, dialog runs, the
+#                same result as the test host's own run; and tools/glimmora.
+
+file(GLOB GLIMMORA_CLI_PORTABLE CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/cli/*.cpp)
+list(FILTER GLIMMORA_CLI_PORTABLE EXCLUDE REGEX "_win\\.cpp$")
+file(GLOB GLIMMORA_CLI_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/cli/unit/*.cpp)
+
+# stb_image_write's JPEG coder shifts negative values, which is defined by
+# GCC but reported by the undefined-behaviour sanitizer: not our code.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/tools/cli/image_io.cpp PROPERTIES COMPILE_OPTIONS -fno-sanitize=shift)
+
+foreach(variant plain sanitized)
+  if(variant STREQUAL plain)
+    set(target cli_unit_tests)
+  else()
+    set(target cli_unit_tests_sanitized)
+  endif()
+  add_executable(${target} ${GLIMMORA_CLI_UNIT_TESTS} ${GLIMMORA_CLI_PORTABLE})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tools ${CMAKE_SOURCE_DIR}/src)
+  # stb_image and stb_image_write from Debian's libstb-dev.
+  target_compile_options(${target} PRIVATE ${GLIMMORA_WARNINGS} -isystem /usr/include/stb)
+  target_link_libraries(${target} GTest::gtest_main)
+  if(variant STREQUAL sanitized)
+    target_compile_options(${target} PRIVATE -O1 -g -fsanitize=address,undefined -fno-sanitize-recover=all
+                                             -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+    add_test(NAME sanitized.cli_unit_tests COMMAND ${target})
+  else()
+    gtest_discover_tests(${target} TEST_PREFIX "cli.unit." DISCOVERY_TIMEOUT 60)
+  endif()
+endforeach()
+
+if(DEFINED GLIMMORA_WINE_STATE)
+  find_package(Python3 COMPONENTS Interpreter REQUIRED)
+  set(cli_driver ${CMAKE_SOURCE_DIR}/tests/cli/cli_test.py)
+  set(cli_args --env ${GLIMMORA_WINE_ENV} --state ${GLIMMORA_WINE_STATE}
+               --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN64}
+               --plugin32 ${GLIMMORA_PLUGIN32} --work ${CMAKE_BINARY_DIR}/cli-tests)
+  foreach(group Options Errors Modes Selection SameAsTestHost Dialog)
+    add_test(NAME cli.wine.${group} COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli_args} ${group})
+    # One Wine program at a time, as in the rest of the Wine tier.
+    set_tests_properties(cli.wine.${group} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120 RUN_SERIAL TRUE)
+  endforeach()
+  # The launcher sets up a Wine prefix of its own, so it needs no fixture.
+  add_test(NAME cli.launcher COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli_args} Launcher)
+  set_tests_properties(cli.launcher PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)
+endif()

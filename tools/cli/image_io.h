@@ -1,0 +1,33 @@
+// Reading and writing the image files of the command-line host: PNG and JPEG
+// in, PNG and JPEG out, written so that a failure never leaves a half-written
+// file under the output name.
+#pragma once
+
+#include <string>
+
+#include "cli/pixels.h"
+
+// The largest side the filter interface can describe: its rectangles are
+// 16-bit.
+const int32_t max_image_side = 32767;
+
+enum class load_status { ok, unreadable, not_an_image, too_large, out_of_memory };
+
+// Loads a PNG or JPEG with the channels it has: 1 gray, 2 gray + alpha,
+// 3 RGB, 4 RGBA.  On failure *error holds the reason in a few words.
+load_status load_image(const std::string& path, raster* image, std::string* error);
+
+enum class file_kind { png, jpeg, unknown };
+file_kind output_kind(const std::string& path);  // from the name's ending
+
+// Encodes the image as `kind` and puts it in place of `path` atomically: the
+// bytes go to a temporary file in the same directory, which is then renamed
+// over `path`.  On failure nothing at `path` changes and the temporary file
+// is removed.
+bool save_image(const std::string& path, const raster& image, file_kind kind, std::string* error);
+
+// Writes bytes to `path` the same way.
+bool write_file_atomically(const std::string& path, const std::string& bytes, std::string* error);
+
+// The whole file, or false with a reason.
+bool read_whole_file(const std::string& path, std::string* bytes, std::string* error);

@@ -1,0 +1,386 @@
+// glimmora-host: the command-line host.  Loads an image file, runs the
+// filter plug-in on it, and writes the result.  The plug-in is loaded and
+// called through the test host library (tools/testhost), the host the tests
+// use; the run itself goes over this program's own buffers (drive.h).  See
+// usage_text() for the options.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/dialog_script.h"
+#include "cli/drive.h"
+#include "cli/image_io.h"
+#include "cli/options.h"
+#include "cli/params_file.h"
+#include "cli/pixels.h"
+#include "cli/plugin_check.h"
+#include "cli/progress.h"
+#include "testhost.h"
+
+namespace {
+
+int fail(int code, const std::string& message)
+{
+    std::fprintf(stderr, "glimmora: error: %s\n", message.c_str());
+    std::fflush(stderr);
+    return code;
+}
+
+// The image as the plug-in will see it, and what the host needs to turn the
+// result back into the file's form.
+struct prepared_image {
+    raster pixels;               // 1, 3 or 4 channels
+    int16_t image_mode = plugInModeRGBColor;
+    std::vector<uint8_t> alpha;  // empty when the file has none
+    bool file_was_gray = false;
+};
+
+// Big buffers are moved, not copied, all the way from the decoder to the
+// encoder: every fresh copy of a large image costs its page faults again.
+prepared_image prepare(raster&& file_image, colour_mode mode)
+{
+    prepared_image p;
+    raster colour =
+        file_image.channels == 2 || file_image.channels == 4 ? split_alpha(file_image, &p.alpha) : std::move(file_image);
+    p.file_was_gray = colour.channels == 1;
+    if (mode == colour_mode::from_image) mode = p.file_was_gray ? colour_mode::gray : colour_mode::rgb;
+    switch (mode) {
+    case colour_mode::gray:
+        p.pixels = p.file_was_gray ? std::move(colour) : rgb_to_gray(colour);
+        p.image_mode = plugInModeGrayScale;
+        break;
+    case colour_mode::cmyk:
+        p.pixels = rgb_to_cmyk(p.file_was_gray ? gray_to_rgb(colour) : colour);
+        p.image_mode = plugInModeCMYKColor;
+        break;
+    default:
+        p.pixels = p.file_was_gray ? gray_to_rgb(colour) : std::move(colour);
+        p.image_mode = plugInModeRGBColor;
+        break;
+    }
+    return p;
+}
+
+// Back to what is written: gray stays gray, CMYK becomes RGB again, and the
+// alpha channel returns unchanged.
+raster finish_image(const prepared_image& p, raster&& result)
+{
+    raster colour = result.channels == 4 ? cmyk_to_rgb(result) : std::move(result);
+    if (p.alpha.empty()) return colour;
+    return join_alpha(colour, p.alpha);
+}
+
+// A selection mask from any PNG or JPEG: the gray value of each pixel,
+// alpha ignored.
+bool load_mask(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>* mask, int* code,
+               std::string* error)
+{
+    raster image;
+    std::string reason;
+    load_status status = load_image(path, &image, &reason);
+    if (status != load_status::ok) {
+        *code = exit_input;
+        *error = "cannot read selection mask '" + path + "': " + reason;
+        return false;
+    }
+    if (image.width != width || image.height != height) {
+        *code = exit_input;
+        *error = "selection mask '" + path + "' is " + std::to_string(image.width) + " x " +
+                 std::to_string(image.height) + " pixels but the image is " + std::to_string(width) + " x " +
+                 std::to_string(height);
+        return false;
+    }
+    std::vector<uint8_t> alpha;
+    if (image.channels == 2 || image.channels == 4) image = split_alpha(image, &alpha);
+    if (image.channels == 3) image = rgb_to_gray(image);
+    *mask = image.pixels;
+    return true;
+}
+
+// With GLIMMORA_HOST_TIMING set, where the time of a run goes, on stderr.
+void phase_time(const char* phase)
+{
+    static const bool wanted = getenv("GLIMMORA_HOST_TIMING") != nullptr;
+    if (!wanted) return;
+    static LARGE_INTEGER frequency, last;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    if (frequency.QuadPart == 0) {
+        QueryPerformanceFrequency(&frequency);
+    } else {
+        std::fprintf(stderr, "glimmora: %-10s %8.3f s\n", phase,
+                     (double)(now.QuadPart - last.QuadPart) / (double)frequency.QuadPart);
+    }
+    last = now;
+}
+
+// The bar of the run in progress, for the progress callback.
+progress_bar* the_bar = nullptr;
+
+void draw_progress(progress_bar* bar, int32_t done, int32_t total)
+{
+    std::string text = progress_update(bar, done, total, GetTickCount());
+    if (!text.empty()) {
+        std::fputs(text.c_str(), stderr);
+        std::fflush(stderr);
+    }
+}
+
+void report_progress(int32_t done, int32_t total)
+{
+    if (the_bar != nullptr) draw_progress(the_bar, done, total);
+}
+
+std::string result_text(int16_t code)
+{
+    switch (code) {
+    case memFullErr: return "-108: out of memory";
+    case filterBadParameters: return "-30100: bad parameters";
+    case 1: return "1: cancelled, or stopped after its own message";
+    default: return std::to_string(code) + ": unknown error";
+    }
+}
+
+std::string this_program_directory()
+{
+    char path[MAX_PATH * 2] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string p(path, n);
+    size_t slash = p.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+}
+
+std::string values_line(const param_values& v)
+{
+    std::string line;
+    for (int i = 0; i < param_count; i++)
+        line += std::string(param_ranges[i].name) + " " + std::to_string(v.value[i]) + ", ";
+    return line + "centre " + std::to_string(v.centre_x) + "," + std::to_string(v.centre_y);
+}
+
+testhost::image to_host_image(raster&& r)
+{
+    testhost::image img;
+    img.width = r.width;
+    img.height = r.height;
+    img.planes = r.channels;
+    img.pixels = std::move(r.pixels);
+    return img;
+}
+
+raster from_host_image(testhost::image&& img)
+{
+    raster r;
+    r.width = img.width;
+    r.height = img.height;
+    r.channels = img.planes;
+    r.pixels = std::move(img.pixels);
+    return r;
+}
+
+int run(const std::vector<std::string>& args)
+{
+    cli_options o;
+    std::string error;
+    if (!parse_options(args, &o, &error)) return fail(exit_usage, error);
+    if (o.help) {
+        std::fputs(usage_text(), stdout);
+        return exit_ok;
+    }
+    std::vector<dialog_step> steps;
+    if (!parse_dialog_script(o.dialog_test, &steps, &error)) return fail(exit_usage, error);
+    file_kind out_kind = output_kind(o.out_path);
+    if (out_kind == file_kind::unknown)
+        return fail(exit_usage, "cannot tell the format of OUT '" + o.out_path + "': name it .png, .jpg or .jpeg");
+
+    const std::string in_path = testhost::windows_path(o.in_path);
+    const std::string out_path = testhost::windows_path(o.out_path);
+    const std::string params_path = testhost::windows_path(o.params_path);
+
+    // Values kept from an earlier dialog come first; the command line wins.
+    param_values values;
+    if (!params_path.empty()) {
+        std::string text, reason;
+        if (read_whole_file(params_path, &text, &reason)) {
+            if (!parse_params(text, &values, &reason))
+                return fail(exit_input, "parameter file '" + o.params_path + "', " + reason);
+        } else if (!o.dialog) {
+            return fail(exit_input, "cannot read parameter file '" + o.params_path + "': " + reason);
+        }
+    }
+    merge_params(&values, o.params);
+
+    raster file_image;
+    phase_time("start");
+    load_status status = load_image(in_path, &file_image, &error);
+    phase_time("decode");
+    if (status != load_status::ok) {
+        const char* what = status == load_status::unreadable ? "cannot read" : "cannot use";
+        return fail(exit_input, std::string(what) + " input '" + o.in_path + "': " + error);
+    }
+    if (values.centre_set && !check_centre(values.centre_x, values.centre_y, file_image.width, file_image.height,
+                                           &error))
+        return fail(exit_usage, error);
+
+    const int32_t width = file_image.width, height = file_image.height;
+    prepared_image prepared = prepare(std::move(file_image), o.mode);
+    std::vector<uint8_t> mask;
+    if (!o.selection_path.empty()) {
+        int code = 0;
+        if (!load_mask(testhost::windows_path(o.selection_path), width, height, &mask, &code,
+                       &error))
+            return fail(code, error);
+    }
+
+    raster result;
+    if (o.command == "apply") {
+        std::string plugin_path =
+            o.plugin_path.empty() ? this_program_directory() + "GLIMMORA.8bf" : testhost::windows_path(o.plugin_path);
+        plugin_choice choice;
+        std::string plugin_name = o.plugin_path.empty() ? plugin_path : o.plugin_path;
+        if (!choose_plugin(plugin_path, plugin_name, prepared.image_mode, &choice, &error))
+            return fail(exit_plugin, error);
+
+        phase_time("prepare");
+        testhost::plugin_host host(plugin_path, choice.entry_name);
+        if (!host.loaded()) return fail(exit_plugin, "cannot load plug-in '" + plugin_name + "': " + host.load_error());
+
+        spoke_params record = make_record(values, width, height, o.dialog);
+        std::vector<uint8_t> record_bytes((const uint8_t*)&record, (const uint8_t*)&record + sizeof record);
+        host.set_params(record_bytes);
+
+        // The bar redraws in place, which only makes sense on a terminal
+        // (a console under Windows, a tty under Wine).
+        progress_bar bar;
+        bar.enabled = !o.quiet && (o.force_progress || GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR);
+        host.set_progress_listener([&bar](int32_t done, int32_t total) { draw_progress(&bar, done, total); });
+        // No watchdog: it costs a timer per call, and a user can always
+        // interrupt the program.
+        host.set_call_timeout_ms(0);
+        if (o.dialog) {
+            // The user takes as long as they like, and the dialog runs its own
+            // loop until they press OK or Cancel.
+            if (!o.dialog_test.empty()) {
+                host.set_dialog_script([&steps](HWND dialog) { run_dialog_script(dialog, steps); });
+            } else {
+                host.set_dialog_script([](HWND dialog) {
+                    while (IsWindow(dialog) && IsWindowVisible(dialog)) testhost::pump_messages(50, dialog);
+                });
+            }
+        }
+
+        const int16_t filter_case = o.floating ? 3 : mask.empty() ? 1 : 2;
+        drive_result outcome;
+        phase_time("load");
+        if (o.via_testhost) {
+            // The test host's own run, with its guarded copies: slower, and
+            // the reference the tests hold this host's runs to.
+            testhost::run_request request;
+            request.source = to_host_image(raster(prepared.pixels));
+            request.image_mode = prepared.image_mode;
+            request.mask = mask;
+            request.is_floating = o.floating;
+            request.max_space = o.max_space;
+            request.menu_run = o.dialog;
+            request.filter_case = filter_case;
+            testhost::run_result run = host.run_filter(request);
+            outcome.result = run.result;
+            outcome.failed_selector = run.failed_selector;
+            outcome.finished = run.finished;
+            if (!run.protocol_errors.empty()) outcome.protocol_error = run.protocol_errors.front();
+            request.source = testhost::image();
+            result = from_host_image(std::move(run.output));
+        } else {
+            // The plug-in writes straight into the result, which starts as
+            // the source image.
+            result = prepared.pixels;
+            drive_request request;
+            request.source = prepared.pixels.pixels.data();
+            request.destination = result.pixels.data();
+            request.mask = mask.empty() ? nullptr : mask.data();
+            request.width = width;
+            request.height = height;
+            request.planes = result.channels;
+            request.image_mode = prepared.image_mode;
+            request.is_floating = o.floating;
+            request.max_space = o.max_space;
+            request.menu_run = o.dialog;
+            request.filter_case = filter_case;
+            the_bar = &bar;
+            outcome = drive_run(&host, request, report_progress);
+            the_bar = nullptr;
+        }
+        phase_time("run");
+
+        std::string end = progress_finish(&bar, outcome.result == 0);
+        std::fputs(end.c_str(), stderr);
+        for (const testhost::message_box& box : host.message_boxes())
+            std::fprintf(stderr, "glimmora: the plug-in said (%s): %s\n", box.caption.c_str(), box.text.c_str());
+
+        if (!outcome.protocol_error.empty())
+            return fail(exit_filter, "the plug-in made a request this host cannot serve: " + outcome.protocol_error);
+        if (outcome.result == 1 && o.dialog && outcome.failed_selector == filterSelectorContinue)
+            return fail(exit_cancelled, "cancelled in the dialog; '" + o.out_path + "' not written");
+        if (outcome.result != 0)
+            return fail(exit_filter, "the plug-in stopped with code " + result_text(outcome.result) + "; '" +
+                                         o.out_path + "' not written");
+
+        if (o.dialog) {
+            std::vector<uint8_t> kept = host.params_bytes();
+            if (kept.size() >= sizeof(spoke_params)) {
+                spoke_params accepted;
+                std::memcpy(&accepted, kept.data(), sizeof accepted);
+                param_values chosen = values_from_record(accepted);
+                if (!o.quiet) std::fprintf(stderr, "glimmora: accepted %s\n", values_line(chosen).c_str());
+                if (!params_path.empty() && !write_file_atomically(params_path, format_params(chosen), &error))
+                    return fail(exit_output, "cannot write parameter file '" + o.params_path + "': " + error);
+            }
+        }
+        if (!mask.empty()) blend_by_mask(prepared.pixels, mask, &result);
+        prepared.pixels = raster();
+    }
+
+    if (o.command != "apply") {
+        // The floor the benchmark measures the filter against: everything a
+        // run does but the plug-in.  That includes what a desktop host has
+        // ready before any filter runs -- its (here hidden) main window, and
+        // the fonts to label it -- whose first use in a process under Wine
+        // starts the display side and the font system.
+        HWND window = CreateWindowExA(0, "STATIC", "Glimmora host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
+                                      nullptr, GetModuleHandleA(nullptr), nullptr);
+        if (window != nullptr) {
+            HDC dc = GetDC(window);
+            HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+            SIZE size;
+            GetTextExtentPoint32A(dc, "Glimmora", 8, &size);
+            SelectObject(dc, old);
+            ReleaseDC(window, dc);
+            DestroyWindow(window);
+        }
+        result = std::move(prepared.pixels);
+    }
+    raster written = finish_image(prepared, std::move(result));
+    phase_time("finish");
+    if (!save_image(out_path, written, out_kind, &error))
+        return fail(exit_output, "cannot write '" + o.out_path + "': " + error);
+    phase_time("encode");
+    return exit_ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    testhost::install_crash_report();
+    // Errors from Windows itself (a missing drive, a damaged DLL) come back as
+    // error codes instead of message boxes nobody can answer.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    int code = run(args);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    return code;
+}
