@@ -121,6 +121,29 @@ inline void copy_pixel(uint8_t* dst, const uint8_t* p) {
 
 // Colour, fades and blend for a pixel inside the ring whose width measure t
 // is below thick_sq.
+// Writes the spoke colour at coverage u (0..256) over source pixel p: the
+// colour itself at full coverage, else the blend; the fourth channel moves
+// toward 255 by the coverage.
+template <int BPP>
+inline void write_spoke_colour(uint8_t* dst, const uint8_t* p, uint32_t u, uint32_t c0, uint32_t c1, uint32_t c2) {
+    if (u == 256) {
+        dst[0] = static_cast<uint8_t>(c0);
+        if (BPP >= 3) {
+            dst[1] = static_cast<uint8_t>(c1);
+            dst[2] = static_cast<uint8_t>(c2);
+        }
+        if (BPP == 4) dst[3] = 255;
+        return;
+    }
+    uint32_t w = 256 - u;
+    dst[0] = static_cast<uint8_t>((p[0] * w + u * c0) >> 8);
+    if (BPP >= 3) {
+        dst[1] = static_cast<uint8_t>((p[1] * w + u * c1) >> 8);
+        dst[2] = static_cast<uint8_t>((p[2] * w + u * c2) >> 8);
+    }
+    if (BPP == 4) dst[3] = static_cast<uint8_t>(((p[3] * w) >> 8) + u);
+}
+
 template <int BPP>
 inline void blend_spoke(const geometry& g, uint8_t* dst, const uint8_t* p, int64_t d2, int64_t t) {
     int32_t b;
@@ -141,22 +164,7 @@ inline void blend_spoke(const geometry& g, uint8_t* dst, const uint8_t* p, int64
     if (b < 128) u = (u * static_cast<uint32_t>(b)) >> 7;
     if (t > g.core_sq) u = static_cast<uint32_t>(((g.thick_sq - t) * u) / g.feather_span);
 
-    if (u == 256) {
-        dst[0] = static_cast<uint8_t>(c0);
-        if (BPP >= 3) {
-            dst[1] = static_cast<uint8_t>(c1);
-            dst[2] = static_cast<uint8_t>(c2);
-        }
-        if (BPP == 4) dst[3] = 255;
-        return;
-    }
-    uint32_t w = 256 - u;
-    dst[0] = static_cast<uint8_t>((p[0] * w + u * c0) >> 8);
-    if (BPP >= 3) {
-        dst[1] = static_cast<uint8_t>((p[1] * w + u * c1) >> 8);
-        dst[2] = static_cast<uint8_t>((p[2] * w + u * c2) >> 8);
-    }
-    if (BPP == 4) dst[3] = static_cast<uint8_t>(((p[3] * w) >> 8) + u);
+    write_spoke_colour<BPP>(dst, p, u, c0, c1, c2);
 }
 
 // A pixel already known to lie inside the ring.
@@ -318,22 +326,7 @@ inline void blend_row_pixel(const row_job& job, uint8_t* dst, const uint8_t* p, 
                              : static_cast<uint32_t>((static_cast<int64_t>(room) * u) / g.feather_span);
     }
 
-    if (u == 256) {
-        dst[0] = static_cast<uint8_t>(c0);
-        if (BPP >= 3) {
-            dst[1] = static_cast<uint8_t>(c1);
-            dst[2] = static_cast<uint8_t>(c2);
-        }
-        if (BPP == 4) dst[3] = 255;
-        return;
-    }
-    uint32_t w = 256 - u;
-    dst[0] = static_cast<uint8_t>((p[0] * w + u * c0) >> 8);
-    if (BPP >= 3) {
-        dst[1] = static_cast<uint8_t>((p[1] * w + u * c1) >> 8);
-        dst[2] = static_cast<uint8_t>((p[2] * w + u * c2) >> 8);
-    }
-    if (BPP == 4) dst[3] = static_cast<uint8_t>(((p[3] * w) >> 8) + u);
+    write_spoke_colour<BPP>(dst, p, u, c0, c1, c2);
 }
 
 // Shades the columns whose dx runs from lo to hi (inclusive, x = dx - base),
