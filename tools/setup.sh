@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the tools need.
-# Idempotent, and quick when everything is already there.
+# Installs every Debian package the build, the tests and the tools need, and
+# any further packages named as arguments.  Idempotent, and quick when
+# everything is already there.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   libstb-dev
+  "$@"
 )
 
 missing=()
