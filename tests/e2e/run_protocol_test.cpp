@@ -384,3 +384,48 @@ TEST_F(RunProtocol, TallestRectangleLoadsInOneCall)
     EXPECT_EQ(0, host_->call(filterSelectorFinish));
     rec.inData = rec.outData = nullptr;
 }
+
+namespace {
+
+// Bytes in use on the process heap, where global memory blocks live.
+size_t heap_bytes_in_use()
+{
+    size_t total = 0;
+    HANDLE heap = GetProcessHeap();
+    HeapLock(heap);
+    PROCESS_HEAP_ENTRY entry = {};
+    while (HeapWalk(heap, &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
+    HeapUnlock(heap);
+    return total;
+}
+
+}  // namespace
+
+// A host that starts twice without finishing must not lose the first
+// start's blocks: here a working copy of several megabytes.
+TEST_F(RunProtocol, StartingAgainWithoutFinishLeaksNothing)
+{
+    spoke_params p;
+    default_spoke_params(&p);
+    p.showDialog = 0;
+    host_->set_params(bytes_of(p));
+    host_->reset_record(0);
+    FilterRecord& rec = host_->record();
+    rec.imageMode = plugInModeRGBColor;
+    rec.imageSize = Point16{2000, 2000};
+    rec.filterRect = Rect16{0, 0, 2000, 2000};
+    // Too little for the whole 12 MB rectangle, enough at half size.
+    rec.maxSpace = 4 * 1000 * 1000 + (6001 * 32 + 2000 + 2000) + 4352;
+    rec.platformData = &host_->platform();
+    ASSERT_EQ(0, host_->call(filterSelectorPrepare));
+    ASSERT_EQ(0, host_->call(filterSelectorStart));
+    ASSERT_EQ(0, host_->call(filterSelectorFinish));
+    size_t before = heap_bytes_in_use();
+    ASSERT_EQ(0, host_->call(filterSelectorStart));
+    EXPECT_TRUE(rect_is(rec.inRect, 0, 0, 1, 2000)) << "the working image is thinned";
+    ASSERT_EQ(0, host_->call(filterSelectorStart));
+    ASSERT_EQ(0, host_->call(filterSelectorFinish));
+    size_t after = heap_bytes_in_use();
+    EXPECT_LT(after, before + 64 * 1024) << "before " << before << ", after " << after;
+}
