@@ -2,7 +2,7 @@
 // planning sets it up for a 512-pixel preview (f = 1, preview 512 x 384,
 // image_scale = (4000 << 16) / 512 = 512000, preview_extent = 512), beside a
 // plain memcpy of the same image.  Each row is set up exactly as the apply
-// phase does it: setup_spoke_geometry(image_scale), then the row.
+// phase does it: setup_spoke_geometry with image_scale, then the row.
 //
 // At the end a summary prints megapixels per second and the cost of each
 // variant as a multiple of the memcpy.
@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "effect/spoke.h"
-#include "host/run_state.h"
 
 namespace {
 
@@ -44,42 +43,36 @@ image_pair& images(int bpp) {
     return pair;
 }
 
-void default_parameters(int bpp) {
-    run_state.bytes_per_pixel = static_cast<int16_t>(bpp);
-    run_state.preview_extent = 512;
-    run_state.spokes = 8;
-    run_state.angle = 0;
-    run_state.thickness = 20;
-    run_state.intensity = 50;
-    run_state.radius = 50;
-    run_state.length = 50;
-    run_state.centre_x = image_width / 2;
-    run_state.centre_y = image_height / 2;
+const spoke_values default_values = {8, 0, 20, 50, 50, 50};
+
+spoke_shader default_shader(int bpp) {
+    spoke_shader shader;
+    layout_for_bytes(bpp, &shader.layout);
+    shader.centre_x = image_width / 2;
+    shader.centre_y = image_height / 2;
+    return shader;
 }
 
 void apply_rows(int bpp) {
     image_pair& img = images(bpp);
     const size_t stride = static_cast<size_t>(image_width) * bpp;
+    spoke_shader shader = default_shader(bpp);
     for (int32_t y = 0; y < image_height; ++y) {
-        run_state.src_row = img.src.data() + y * stride;
-        setup_spoke_geometry(image_scale);
-        run_state.row_pos = y << 16;
-        shade_row(img.dst.data() + y * stride, image_width);
+        shader.geometry = setup_spoke_geometry(default_values, 512, image_scale);
+        shade_span(shader, y, 0, image_width, img.src.data() + y * stride, img.dst.data() + y * stride);
     }
 }
 
 void apply_pixels(int bpp) {
     image_pair& img = images(bpp);
     const size_t stride = static_cast<size_t>(image_width) * bpp;
+    spoke_shader shader = default_shader(bpp);
     for (int32_t y = 0; y < image_height; ++y) {
-        run_state.src_row = img.src.data() + y * stride;
-        setup_spoke_geometry(image_scale);
-        run_state.row_pos = y << 16;
+        shader.geometry = setup_spoke_geometry(default_values, 512, image_scale);
+        const uint8_t* s = img.src.data() + y * stride;
         uint8_t* d = img.dst.data() + y * stride;
-        for (int32_t x = 0; x < image_width; ++x) {
-            run_state.col_pos = x << 16;
-            shade_pixel(d + x * bpp);
-        }
+        for (int32_t x = 0; x < image_width; ++x)
+            shade_pixel(shader, static_cast<int16_t>(x), static_cast<int16_t>(y), s, d + x * bpp);
     }
 }
 
@@ -99,7 +92,6 @@ void BM_memcpy(benchmark::State& state) {
 
 void BM_apply(benchmark::State& state) {
     const int bpp = static_cast<int>(state.range(0));
-    default_parameters(bpp);
     for (auto _ : state) {
         apply_rows(bpp);
         benchmark::ClobberMemory();
@@ -109,7 +101,6 @@ void BM_apply(benchmark::State& state) {
 
 void BM_apply_per_pixel(benchmark::State& state) {
     const int bpp = static_cast<int>(state.range(0));
-    default_parameters(bpp);
     for (auto _ : state) {
         apply_pixels(bpp);
         benchmark::ClobberMemory();

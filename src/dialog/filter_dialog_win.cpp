@@ -5,7 +5,7 @@
 
 #include "dialog/value_pairs.h"
 #include "effect/spoke.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "preview/preview.h"
 #include "resource.h"
 
@@ -122,7 +122,7 @@ static void show_effect()
     run_state.effect_shown = 1;
     run_state.centre_x = (int16_t)(((int64_t)run_state.preview_centre_x * run_state.preview_scale + 0x8000) >> 16);
     run_state.centre_y = (int16_t)(((int64_t)run_state.preview_centre_y * run_state.preview_scale + 0x8000) >> 16);
-    setup_spoke_geometry(run_state.preview_scale);
+    run_state.geometry = setup_spoke_geometry(working_values(), run_state.preview_extent, run_state.preview_scale);
     render_preview();
 }
 

@@ -1,6 +1,6 @@
 #include "dialog/value_pairs.h"
 
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "resource.h"
 
 static const value_pair pairs[value_pair_count] = {

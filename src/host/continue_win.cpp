@@ -5,7 +5,7 @@
 #include "effect/spoke.h"
 #include "host/load.h"
 #include "host/plugin.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "preview/selection.h"
 
 static const Rect16 empty_rect = {0, 0, 0, 0};
@@ -71,12 +71,14 @@ static void apply_row()
         load_values(p);
         run_state.centre_x = p->saved_centre_x;
         run_state.centre_y = p->saved_centre_y;
-        setup_spoke_geometry(run_state.image_scale);
+        run_state.geometry = setup_spoke_geometry(working_values(), run_state.preview_extent, run_state.image_scale);
         unlock_params();
     }
     run_state.row_pos = (int32_t)run_state.row_index << 16;
     // A host that could not supply its buffers gets its row back untouched.
-    if (p != nullptr && dst != nullptr && run_state.src_row != nullptr) shade_row(dst, run_state.filter_width);
+    spoke_shader shader;
+    if (p != nullptr && dst != nullptr && run_state.src_row != nullptr && current_shader(&shader))
+        shade_span(shader, run_state.row_index, 0, run_state.filter_width, run_state.src_row, dst);
 
     record->outRect.top = (int16_t)(record->outRect.top + 1);
     record->outRect.bottom = (int16_t)(record->outRect.top + 1);

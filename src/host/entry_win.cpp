@@ -4,7 +4,7 @@
 
 #include "host/plugin.h"
 #include "host/prepare.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "resource.h"
 
 extern "C" LRESULT CALLBACK big_procedure(HWND, UINT, WPARAM, LPARAM);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/run_state.h"
+#include "state/run_state.h"
 
 void load_working_row()
 {

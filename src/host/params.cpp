@@ -1,6 +1,6 @@
 #include "host/params.h"
 
-#include "host/run_state.h"
+#include "state/run_state.h"
 
 void default_spoke_params(spoke_params* p)
 {

@@ -4,7 +4,7 @@
 
 #include "dialog/filter_dialog.h"
 #include "host/plugin.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "preview/preview.h"
 
 static HGLOBAL params_handle()
@@ -68,6 +68,17 @@ void load_preview_centre(int16_t* x, int16_t* y)
     unlock_params();
 }
 
+// The centre the dialog starts from: the stored centre in preview pixels, or
+// the middle of the preview when none has been chosen yet.
+static void init_preview_centre()
+{
+    load_preview_centre(&run_state.preview_centre_x, &run_state.preview_centre_y);
+    if (run_state.preview_centre_x == 0) {
+        run_state.preview_centre_x = (int16_t)(run_state.preview_width / 2);
+        run_state.preview_centre_y = (int16_t)(run_state.preview_height / 2);
+    }
+}
+
 void run_dialog()
 {
     spoke_params* p = lock_params();
@@ -79,8 +90,7 @@ void run_dialog()
     load_values(p);
     run_state.preview_ready = 0;
     run_state.effect_shown = 0;
-    // The centre the dialog starts from; the first paint of the preview sets
-    // it the same way, but OK may come before anything has painted.
+    // Before the dialog opens: OK may come before anything has painted.
     init_preview_centre();
 
     INT_PTR r = DialogBoxParamA((HINSTANCE)run_state.module_instance, "FILTERDLG", (HWND)host_window(),

@@ -1,6 +1,7 @@
 #include "host/plan.h"
 
-#include "host/run_state.h"
+#include "effect/preview_fit.h"
+#include "state/run_state.h"
 
 int64_t reserve_block_bytes()
 {
@@ -25,35 +26,15 @@ selection_layout selection_layout_for(int16_t preview_width, int16_t preview_hei
 
 void plan_preview(int16_t width, int16_t height)
 {
-    int32_t pw = width < max_preview_side ? width : max_preview_side;
-    int32_t ph = height < max_preview_side ? height : max_preview_side;
-    int32_t ww = run_state.working_width;
-    int32_t wh = run_state.working_height;
-    if (pw <= 0 || ph <= 0 || ww <= 0 || wh <= 0) {
-        // Nothing to fit: plan_run refuses such a run before anything uses it.
-        run_state.preview_width = run_state.preview_height = 0;
-        run_state.preview_scale = run_state.image_scale = 0;
-        run_state.preview_extent = 0;
-        return;
-    }
-    int32_t sx = (ww << 16) / pw;
-    int32_t sy = (wh << 16) / ph;
-    if (sy < sx) {
-        run_state.preview_scale = sx;
-        ph = wh * pw / ww;
-    } else {
-        run_state.preview_scale = sy;
-        pw = ww * ph / wh;
-    }
-    // A very wide or very tall image would round its short side to no pixels
-    // at all; one row or column keeps every later division and index sound.
-    if (pw < 1) pw = 1;
-    if (ph < 1) ph = 1;
-    run_state.preview_width = (int16_t)pw;
-    run_state.preview_height = (int16_t)ph;
-    // f times the working width never exceeds the filter width, so this fits.
-    run_state.image_scale = run_state.subsample * run_state.preview_scale;
-    run_state.preview_extent = (int16_t)(pw > ph ? pw : ph);
+    // Nothing to fit leaves every size 0: plan_run refuses such a run before
+    // anything uses it.
+    preview_fit fit;
+    fit_preview(run_state.working_width, run_state.working_height, width, height, run_state.subsample, &fit);
+    run_state.preview_width = fit.width;
+    run_state.preview_height = fit.height;
+    run_state.preview_scale = fit.preview_scale;
+    run_state.image_scale = fit.image_scale;
+    run_state.preview_extent = fit.extent;
 }
 
 void reset_subsample()

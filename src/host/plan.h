@@ -5,13 +5,7 @@
 
 #include <cstdint>
 
-// Largest preview side in pixels.
-constexpr int32_t max_preview_side = 512;
 constexpr int16_t max_subsample = 5;
-// Four rows of the widest preview: in the image's own pixels (up to 4 bytes),
-// and as 24-bit DIB rows padded to 4 bytes.
-constexpr int32_t band_buffer_bytes = 4 * max_preview_side * 4;
-constexpr int32_t dib_buffer_bytes = 4 * ((max_preview_side * 3 + 3) & ~3);
 // Selection phase counter value meaning "no selection rows to read".
 constexpr int16_t no_selection_rows = 9999;
 

@@ -5,7 +5,7 @@
 #include "dialog/filter_dialog.h"
 #include "host/plan.h"
 #include "host/plugin.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "preview/marker.h"
 
 // Movable, zero-filled global memory.  Sizes that do not fit the address

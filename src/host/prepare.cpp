@@ -1,6 +1,6 @@
 #include "host/prepare.h"
 
-#include "host/run_state.h"
+#include "state/run_state.h"
 
 int16_t bytes_per_pixel_for_mode(int16_t image_mode)
 {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "host/host_interface.h"
+#include "state/host_interface.h"
 
 // 1 for grayscale, multichannel and duotone; 4 for CMYK; 3 for everything else
 // (RGB, Lab and any mode a host may invent).

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "effect/angles.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 
 // --- selection outline ---------------------------------------------------------
 

@@ -3,8 +3,7 @@
 #include <cstring>
 
 #include "effect/spoke.h"
-#include "host/plan.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 
 // Four rows of the widest preview must fit both buffers, in the image's own
 // pixels and as padded 24-bit rows.
@@ -44,6 +43,7 @@ void preview_pixel(int16_t x, int16_t y, uint8_t* dst)
     const uint8_t* src = run_state.src_row + (int64_t)(run_state.col_pos >> 16) * bpp;
     bool effect = run_state.effect_shown == 1;
     bool blank = false;
+    spoke_shader shader;
     if (selection_exists() && (effect || image_is_floating())) {
         if (selection_bit(x, y) == 0) {
             effect = false;
@@ -52,9 +52,10 @@ void preview_pixel(int16_t x, int16_t y, uint8_t* dst)
     }
     if (blank) {
         memset(dst, 0xFF, (size_t)bpp);
-    } else if (effect) {
+    } else if (effect && current_shader(&shader)) {
         uint8_t scratch[4];
-        shade_pixel(scratch);
+        shade_pixel(shader, (int16_t)(run_state.col_pos >> 16), (int16_t)(run_state.row_pos >> 16), run_state.src_row,
+                    scratch);
         memcpy(dst, scratch, (size_t)bpp);
     } else {
         memcpy(dst, src, (size_t)bpp);

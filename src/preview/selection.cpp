@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/run_state.h"
+#include "state/run_state.h"
 
 void fill_selection_row(const uint8_t* mask_row)
 {

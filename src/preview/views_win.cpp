@@ -5,8 +5,7 @@
 // routine, and every object selected into one is put back before it goes.
 #include <windows.h>
 
-#include "host/plugin.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "preview/outline.h"
 #include "preview/preview.h"
 #include "preview/render.h"
@@ -20,15 +19,6 @@ enum { ants_timer_id = 1, ants_period_ms = 100 };
 static HWND dialog() { return (HWND)run_state.dialog_window; }
 static HWND big_view() { return GetDlgItem(dialog(), IDC_BIG_VIEW); }
 static HWND small_view() { return GetDlgItem(dialog(), IDC_SMALL_VIEW); }
-
-void init_preview_centre()
-{
-    load_preview_centre(&run_state.preview_centre_x, &run_state.preview_centre_y);
-    if (run_state.preview_centre_x == 0) {
-        run_state.preview_centre_x = (int16_t)(run_state.preview_width / 2);
-        run_state.preview_centre_y = (int16_t)(run_state.preview_height / 2);
-    }
-}
 
 // --- display -------------------------------------------------------------------
 
@@ -108,7 +98,6 @@ void render_preview()
     run_state.small_view_rect = {small_client.left, small_client.top, small_client.right, small_client.bottom};
 
     if (run_state.preview_ready == 0) {
-        init_preview_centre();
         resize_view(big, run_state.preview_width, run_state.preview_height);
         resize_view(small, run_state.preview_width / 2, run_state.preview_height / 2);
         setup_display();

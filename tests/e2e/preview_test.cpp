@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "effect/spoke.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "run_oracle.h"
 #include "testhost.h"
 #include "wine_main.h"
@@ -72,23 +72,14 @@ bytes expected_pixel(const preview_case& c, int32_t j, int32_t i, bool effect, c
     const int32_t s = c.plan.preview_scale;
     const uint8_t* src = c.source.at(sample(j, s), sample(i, s));
     if (!effect) return bytes(src, src + bpp);
-    run_state = run_state_t();
-    run_state.bytes_per_pixel = (int16_t)bpp;
-    run_state.preview_extent = c.plan.preview_extent;
-    run_state.spokes = v.spokes;
-    run_state.angle = v.angle;
-    run_state.thickness = v.thickness;
-    run_state.intensity = v.intensity;
-    run_state.radius = v.radius;
-    run_state.length = v.length;
-    run_state.centre_x = (int16_t)(((int64_t)cx * s + 0x8000) >> 16);
-    run_state.centre_y = (int16_t)(((int64_t)cy * s + 0x8000) >> 16);
-    setup_spoke_geometry(s);
-    run_state.row_pos = 0x8000 + i * s;
-    run_state.col_pos = 0x8000 + j * s;
-    run_state.src_row = const_cast<uint8_t*>(c.source.at(0, sample(i, s)));
+    spoke_shader shader;
+    if (!layout_for_bytes(bpp, &shader.layout)) return {};
+    shader.geometry = setup_spoke_geometry({v.spokes, v.angle, v.thickness, v.intensity, v.radius, v.length},
+                                           c.plan.preview_extent, s);
+    shader.centre_x = (int16_t)(((int64_t)cx * s + 0x8000) >> 16);
+    shader.centre_y = (int16_t)(((int64_t)cy * s + 0x8000) >> 16);
     uint8_t out[4];
-    shade_pixel(out);
+    shade_pixel(shader, (int16_t)sample(j, s), (int16_t)sample(i, s), c.source.at(0, sample(i, s)), out);
     return bytes(out, out + bpp);
 }
 

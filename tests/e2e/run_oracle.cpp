@@ -5,7 +5,7 @@
 #include "effect/spoke.h"
 #include "host/plan.h"
 #include "host/prepare.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 
 static LRESULT CALLBACK inert_view(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
 static INT_PTR CALLBACK inert_dialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
@@ -60,27 +60,19 @@ testhost::image expected_output(const testhost::image& source, const Rect16& fil
                                 const spoke_params& params, const planned_run& plan)
 {
     testhost::image out = source;
-    run_state = run_state_t();
-    run_state.bytes_per_pixel = bytes_per_pixel_for_mode(image_mode);
-    run_state.preview_extent = plan.preview_extent;
+    spoke_shader shader;
+    if (!layout_for_bytes(bytes_per_pixel_for_mode(image_mode), &shader.layout)) return out;
+    shader.geometry = setup_spoke_geometry({params.spokes, params.angle, params.thickness, params.intensity,
+                                            params.radius, params.length},
+                                           plan.preview_extent, plan.image_scale);
+    shader.centre_x = params.saved_centre_x;
+    shader.centre_y = params.saved_centre_y;
     int32_t width = filter.right - filter.left;
     int32_t height = filter.bottom - filter.top;
     for (int32_t y = 0; y < height; y++) {
-        run_state.spokes = params.spokes;
-        run_state.angle = params.angle;
-        run_state.thickness = params.thickness;
-        run_state.intensity = params.intensity;
-        run_state.radius = params.radius;
-        run_state.length = params.length;
-        run_state.centre_x = params.saved_centre_x;
-        run_state.centre_y = params.saved_centre_y;
-        setup_spoke_geometry(plan.image_scale);
-        run_state.row_pos = y << 16;
-        run_state.src_row = const_cast<uint8_t*>(source.at(filter.left, filter.top + y));
-        for (int32_t x = 0; x < width; x++) {
-            run_state.col_pos = x << 16;
-            shade_pixel(out.at(filter.left + x, filter.top + y));
-        }
+        const uint8_t* src_row = source.at(filter.left, filter.top + y);
+        for (int32_t x = 0; x < width; x++)
+            shade_pixel(shader, (int16_t)x, (int16_t)y, src_row, out.at(filter.left + x, filter.top + y));
     }
     return out;
 }

@@ -6,7 +6,7 @@
 #include <climits>
 
 #include "run_oracle.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "testhost.h"
 #include "wine_main.h"
 

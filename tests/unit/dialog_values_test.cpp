@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "dialog/value_pairs.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "resource.h"
 
 namespace {

@@ -1,6 +1,6 @@
-// The row path: shade_row must give the same bytes as shading the row one
-// pixel at a time, for any parameters, scale, centre and row; and whole
-// rendered images must keep their exact checksums.
+// The span path: shade_span must give the same bytes as shading the span one
+// pixel at a time, for any parameters, scale, centre, row, columns and pixel
+// layout; and whole rendered images must keep their exact checksums.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "effect/spoke.h"
-#include "host/run_state.h"
 
 namespace {
 
@@ -16,26 +15,47 @@ struct parameters {
     int16_t spokes, angle, thickness, intensity, radius, length;
 };
 
-void set_parameters(const parameters& p, int16_t extent) {
-    run_state.spokes = p.spokes;
-    run_state.angle = p.angle;
-    run_state.thickness = p.thickness;
-    run_state.intensity = p.intensity;
-    run_state.radius = p.radius;
-    run_state.length = p.length;
-    run_state.preview_extent = extent;
+// The pass under test: values, geometry, centre and pixel layout.
+struct pass {
+    parameters p;
+    int16_t extent;
+    spoke_shader shader;
+
+    void setup(int32_t scale) {
+        shader.geometry = setup_spoke_geometry({p.spokes, p.angle, p.thickness, p.intensity, p.radius, p.length},
+                                               extent, scale);
+    }
+    int bytes() const { return layout_bytes(shader.layout); }
+};
+
+pass make_pass(const parameters& p, int16_t extent, pixel_layout layout = pixel_layout::rgb) {
+    pass s;
+    s.p = p;
+    s.extent = extent;
+    s.shader.centre_x = 0;
+    s.shader.centre_y = 0;
+    s.shader.layout = layout;
+    s.shader.geometry = {};
+    return s;
 }
 
-const int colour_sizes[] = {1, 3, 4};
+const pixel_layout host_layouts[] = {pixel_layout::gray, pixel_layout::rgb, pixel_layout::cmyk};
+const pixel_layout all_layouts[] = {pixel_layout::gray, pixel_layout::rgb, pixel_layout::cmyk,
+                                    pixel_layout::gray_alpha, pixel_layout::rgb_alpha};
 
-int32_t row_position(int32_t row) { return static_cast<int32_t>(static_cast<uint32_t>(row) << 16); }
-
-// The per-pixel loop the row path must match.
-void shade_row_per_pixel(uint8_t* dst, int32_t width) {
-    const int bpp = run_state.bytes_per_pixel;
-    for (int32_t x = 0; x < width; ++x) {
-        run_state.col_pos = x << 16;
-        shade_pixel(dst + x * bpp);
+// The per-pixel loop the span path must match: columns x0 .. x1-1, src and
+// dst at column x0.
+void shade_span_per_pixel(const pass& s, int32_t row, int32_t x0, int32_t x1, const uint8_t* src, uint8_t* dst) {
+    const int bpp = s.bytes();
+    for (int32_t x = x0; x < x1; ++x) {
+        // shade_pixel reads column c at src_row + c * bpp: hand it the pixel
+        // itself as a one-pixel row, column 0 being the pixel's own offset.
+        const int16_t col = static_cast<int16_t>(x);
+        spoke_shader at = s.shader;
+        // Shift the centre so the pixel sits at column 0 with the same dx.
+        at.centre_x = static_cast<int16_t>(at.centre_x - col);
+        shade_pixel(at, 0, static_cast<int16_t>(row), src + static_cast<size_t>(x - x0) * bpp,
+                    dst + static_cast<size_t>(x - x0) * bpp);
     }
 }
 
@@ -80,46 +100,41 @@ std::vector<uint8_t> pattern_row(int32_t width, int bpp, uint32_t seed) {
     return row;
 }
 
-// Shades one row both ways (with guard bytes after each) and compares bytes,
-// the untouched source and col_pos afterwards.
-void expect_row_matches(int32_t width, int32_t row, uint32_t seed) {
-    const int bpp = run_state.bytes_per_pixel;
-    const size_t bytes = static_cast<size_t>(width) * bpp;
-    std::vector<uint8_t> src = pattern_row(width, bpp, seed);
+// Shades columns x0 .. x1-1 of one row both ways (with guard bytes after
+// each) and compares bytes and the untouched source.
+void expect_span_matches(const pass& s, int32_t x0, int32_t x1, int32_t row, uint32_t seed) {
+    const int bpp = s.bytes();
+    const size_t bytes = static_cast<size_t>(x1 - x0) * bpp;
+    std::vector<uint8_t> src = pattern_row(x1 - x0, bpp, seed);
     const std::vector<uint8_t> src_before = src;
     std::vector<uint8_t> fast(bytes + 8, 0x5A), slow(bytes + 8, 0x5A);
-    run_state.src_row = src.data();
-    run_state.row_pos = row_position(row);
-    run_state.col_pos = 12345;
-    shade_row(fast.data(), width);
-    const int32_t fast_col = run_state.col_pos;
-    run_state.col_pos = 12345;
-    shade_row_per_pixel(slow.data(), width);
-    ASSERT_EQ(fast_col, run_state.col_pos);
+    shade_span(s.shader, row, x0, x1, src.data(), fast.data());
+    shade_span_per_pixel(s, row, x0, x1, src.data(), slow.data());
     ASSERT_EQ(src, src_before);
-    ASSERT_EQ(fast, slow) << "row " << row << " width " << width << " centre " << run_state.centre_x << ","
-                          << run_state.centre_y << " spokes " << run_state.spokes << " angle " << run_state.angle
-                          << " thickness " << run_state.thickness << " radius " << run_state.radius
-                          << " length " << run_state.length << " bpp " << bpp;
+    ASSERT_EQ(fast, slow) << "row " << row << " columns " << x0 << ".." << x1 << " centre " << s.shader.centre_x
+                          << "," << s.shader.centre_y << " spokes " << s.p.spokes << " angle " << s.p.angle
+                          << " thickness " << s.p.thickness << " radius " << s.p.radius << " length " << s.p.length
+                          << " bytes " << bpp;
 }
 
-int32_t outer_radius() {
+void expect_row_matches(const pass& s, int32_t width, int32_t row, uint32_t seed) {
+    expect_span_matches(s, 0, width, row, seed);
+}
+
+int32_t outer_radius(const pass& s) {
     int32_t r = 0;
-    while (static_cast<int64_t>(r) * r < run_state.outer_sq) ++r;
+    while (static_cast<int64_t>(r) * r < s.shader.geometry.outer_sq) ++r;
     return r;
 }
 
 TEST(EffectRow, MatchesPerPixelOnTheBenchmarkImage) {
     // 4000 x 3000 with the default parameters and a 512-pixel preview.
-    set_parameters({8, 0, 20, 50, 50, 50}, 512);
-    run_state.centre_x = 2000;
-    run_state.centre_y = 1500;
-    for (int bpp : {1, 3, 4}) {
-        run_state.bytes_per_pixel = static_cast<int16_t>(bpp);
-        for (int32_t row = 0; row < 3000; row += 37) {
-            setup_spoke_geometry(512000);
-            expect_row_matches(4000, row, static_cast<uint32_t>(row));
-        }
+    for (pixel_layout layout : host_layouts) {
+        pass s = make_pass({8, 0, 20, 50, 50, 50}, 512, layout);
+        s.shader.centre_x = 2000;
+        s.shader.centre_y = 1500;
+        s.setup(512000);
+        for (int32_t row = 0; row < 3000; row += 37) expect_row_matches(s, 4000, row, static_cast<uint32_t>(row));
     }
 }
 
@@ -144,104 +159,106 @@ TEST(EffectRow, MatchesPerPixelForRandomScenarios) {
         }
         if (r.next() % 10 == 0) scale = static_cast<int32_t>(r.next());
         if (r.next() % 10 == 0) extent = static_cast<int16_t>(r.next());
-        set_parameters(p, extent);
-        run_state.bytes_per_pixel = static_cast<int16_t>(colour_sizes[r.next() % 3]);
-        setup_spoke_geometry(scale);
+        pass s = make_pass(p, extent, all_layouts[r.next() % 5]);
+        s.setup(scale);
 
         const int32_t width = r.in(1, 1500);
-        const int32_t reach = outer_radius() + 2;
+        const int32_t reach = outer_radius(s) + 2;
         // Centres around the rendered columns, so the ring crosses them, and
         // sometimes anywhere in the int16 range.
         int32_t cx = r.in(-reach, width + reach);
         if (cx < -32768) cx = -32768;
         if (cx > 32767) cx = 32767;
         if (r.next() % 8 == 0) cx = static_cast<int16_t>(r.next());
-        run_state.centre_x = static_cast<int16_t>(cx);
-        run_state.centre_y = static_cast<int16_t>(r.next() % 4 ? r.in(-2000, 5000) : static_cast<int16_t>(r.next()));
+        s.shader.centre_x = static_cast<int16_t>(cx);
+        s.shader.centre_y = static_cast<int16_t>(r.next() % 4 ? r.in(-2000, 5000) : static_cast<int16_t>(r.next()));
         for (int i = 0; i < 4; ++i) {
-            int32_t row = run_state.centre_y + r.in(-reach, reach);
+            int32_t row = s.shader.centre_y + r.in(-reach, reach);
             if (r.next() % 8 == 0) row = static_cast<int16_t>(r.next());
-            expect_row_matches(width, static_cast<int16_t>(row), r.next());
+            // Whole rows from column 0, and spans starting anywhere.
+            int32_t x0 = r.next() % 2 ? 0 : r.in(-reach, width);
+            expect_span_matches(s, x0, x0 + width, static_cast<int16_t>(row), r.next());
         }
     }
 }
 
 TEST(EffectRow, MatchesPerPixelWhereColumnOffsetsWrap) {
-    // From column centre_x + 32768 on, dx wraps to negative values.
-    set_parameters({9, 17, 60, 80, 100, 100}, 512);
-    for (int bpp : {1, 3, 4}) {
-        run_state.bytes_per_pixel = static_cast<int16_t>(bpp);
-        setup_spoke_geometry(65536 * 60);  // Ri = 12000, Ro = 24000
-        run_state.centre_x = -20000;
-        run_state.centre_y = 100;
-        for (int32_t row : {100, 90, 1000, -5000, 20000}) expect_row_matches(32767, row, 7);
+    // From column centre_x + 32768 on, dx wraps to negative values; spans may
+    // run on past 65536 columns and wrap again.
+    for (pixel_layout layout : host_layouts) {
+        pass s = make_pass({9, 17, 60, 80, 100, 100}, 512, layout);
+        s.setup(65536 * 60);  // Ri = 12000, Ro = 24000
+        s.shader.centre_x = -20000;
+        s.shader.centre_y = 100;
+        for (int32_t row : {100, 90, 1000, -5000, 20000}) expect_row_matches(s, 32767, row, 7);
+        expect_span_matches(s, 30000, 110000, 90, 8);
+        expect_span_matches(s, -70000, -1000, 1000, 9);
     }
 }
 
 TEST(EffectRow, MatchesPerPixelForFarPixelsAndWideRings) {
     rng r{0x13198A2E03707344ull};
     for (int round = 0; round < 40; ++round) {
-        set_parameters({static_cast<int16_t>(r.in(1, 50)), static_cast<int16_t>(r.in(0, 360)),
-                        static_cast<int16_t>(r.in(5, 100)), static_cast<int16_t>(r.in(1, 100)),
-                        static_cast<int16_t>(r.in(0, 100)), static_cast<int16_t>(r.in(2, 100))},
-                       512);
-        run_state.bytes_per_pixel = static_cast<int16_t>(colour_sizes[r.next() % 3]);
-        setup_spoke_geometry(r.in(20, 64) * 65536);  // radii of thousands of pixels
-        const int32_t reach = outer_radius();
-        run_state.centre_x = static_cast<int16_t>(-r.in(0, reach < 32767 ? reach : 32767));
-        run_state.centre_y = 0;
-        for (int i = 0; i < 3; ++i) expect_row_matches(r.in(1000, 6000), r.in(-reach, reach), r.next());
+        pass s = make_pass({static_cast<int16_t>(r.in(1, 50)), static_cast<int16_t>(r.in(0, 360)),
+                            static_cast<int16_t>(r.in(5, 100)), static_cast<int16_t>(r.in(1, 100)),
+                            static_cast<int16_t>(r.in(0, 100)), static_cast<int16_t>(r.in(2, 100))},
+                           512, host_layouts[r.next() % 3]);
+        s.setup(r.in(20, 64) * 65536);  // radii of thousands of pixels
+        const int32_t reach = outer_radius(s);
+        s.shader.centre_x = static_cast<int16_t>(-r.in(0, reach < 32767 ? reach : 32767));
+        s.shader.centre_y = 0;
+        for (int i = 0; i < 3; ++i) expect_row_matches(s, r.in(1000, 6000), r.in(-reach, reach), r.next());
     }
     // Spokes thicker than the dialog allows: the feather span passes 2^23,
     // so its product needs more than 31 bits.
     for (int round = 0; round < 12; ++round) {
-        set_parameters({static_cast<int16_t>(r.in(1, 8)), static_cast<int16_t>(r.in(0, 360)),
-                        static_cast<int16_t>(r.in(130, 300)), 100, 10, 100},
-                       512);
-        run_state.bytes_per_pixel = 3;
-        setup_spoke_geometry(64 * 65536);
-        ASSERT_GT(run_state.feather_span, 1 << 23);
-        run_state.centre_x = static_cast<int16_t>(-r.in(0, 12000));
-        run_state.centre_y = 0;
-        for (int i = 0; i < 3; ++i) expect_row_matches(r.in(3000, 12000), r.in(-20000, 20000), r.next());
+        pass s = make_pass({static_cast<int16_t>(r.in(1, 8)), static_cast<int16_t>(r.in(0, 360)),
+                            static_cast<int16_t>(r.in(130, 300)), 100, 10, 100},
+                           512);
+        s.setup(64 * 65536);
+        ASSERT_GT(s.shader.geometry.feather_span, 1 << 23);
+        s.shader.centre_x = static_cast<int16_t>(-r.in(0, 12000));
+        s.shader.centre_y = 0;
+        for (int i = 0; i < 3; ++i) expect_row_matches(s, r.in(3000, 12000), r.in(-20000, 20000), r.next());
     }
 }
 
 TEST(EffectRow, CopiesRowsWhereNothingPaints) {
-    set_parameters({0, 0, 20, 50, 50, 50}, 512);  // no spokes
-    run_state.bytes_per_pixel = 3;
-    setup_spoke_geometry(65536);
-    run_state.centre_x = 100;
-    run_state.centre_y = 100;
+    pass s = make_pass({0, 0, 20, 50, 50, 50}, 512);  // no spokes
+    s.setup(65536);
+    s.shader.centre_x = 100;
+    s.shader.centre_y = 100;
     std::vector<uint8_t> src = pattern_row(300, 3, 1), dst(300 * 3);
-    run_state.src_row = src.data();
-    run_state.row_pos = row_position(100);
-    shade_row(dst.data(), 300);
+    shade_span(s.shader, 100, 0, 300, src.data(), dst.data());
     EXPECT_EQ(dst, src);
 }
 
-TEST(EffectRow, OddPixelSizesAndWidths) {
-    set_parameters({8, 0, 20, 50, 50, 50}, 512);
-    setup_spoke_geometry(65536);
-    run_state.centre_x = 100;
-    run_state.centre_y = 100;
-    for (int bpp : {2, 5}) {
-        run_state.bytes_per_pixel = static_cast<int16_t>(bpp);
-        expect_row_matches(250, 120, 3);
-    }
-    // Nothing at all for empty rows or pixel sizes of zero or less; col_pos
-    // is left alone when the loop would not run.
+TEST(EffectRow, EmptySpansWriteNothing) {
+    pass s = make_pass({8, 0, 20, 50, 50, 50}, 512);
+    s.setup(65536);
+    uint8_t src[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     uint8_t guard[8];
     std::memset(guard, 0x77, sizeof guard);
-    run_state.bytes_per_pixel = 3;
-    run_state.col_pos = 99;
-    shade_row(guard, 0);
-    shade_row(guard, -5);
-    EXPECT_EQ(run_state.col_pos, 99);
-    run_state.bytes_per_pixel = 0;
-    shade_row(guard, 2);
-    EXPECT_EQ(run_state.col_pos, 1 << 16);
+    shade_span(s.shader, 100, 5, 5, src, guard);
+    shade_span(s.shader, 100, 5, -5, src, guard);
     for (uint8_t b : guard) EXPECT_EQ(b, 0x77);
+}
+
+// Shading a buffer over itself gives the bytes a separate destination gets.
+TEST(EffectRow, ShadesInPlace) {
+    for (pixel_layout layout : all_layouts) {
+        pass s = make_pass({12, 33, 40, 70, 20, 90}, 512, layout);
+        s.setup(65536);
+        s.shader.centre_x = 150;
+        s.shader.centre_y = 120;
+        for (int32_t row = 0; row < 240; row += 7) {
+            std::vector<uint8_t> src = pattern_row(300, s.bytes(), static_cast<uint32_t>(row));
+            std::vector<uint8_t> apart(src.size());
+            shade_span(s.shader, row, 0, 300, src.data(), apart.data());
+            shade_span(s.shader, row, 0, 300, src.data(), src.data());
+            ASSERT_EQ(src, apart) << "row " << row;
+        }
+    }
 }
 
 // --- golden images ----------------------------------------------------------
@@ -274,16 +291,15 @@ void render(const golden_case& g, std::vector<uint8_t>& by_row, std::vector<uint
             src[y * stride + i] = static_cast<uint8_t>(i * 3 + y * 5 + ((i * y) >> 4));
     by_row.assign(src.size(), 0);
     by_pixel.assign(src.size(), 0);
-    set_parameters(g.p, g.extent);
-    run_state.bytes_per_pixel = static_cast<int16_t>(g.bpp);
-    run_state.centre_x = g.cx;
-    run_state.centre_y = g.cy;
+    pixel_layout layout = pixel_layout::rgb;
+    ASSERT_TRUE(layout_for_bytes(g.bpp, &layout));
+    pass s = make_pass(g.p, g.extent, layout);
+    s.shader.centre_x = g.cx;
+    s.shader.centre_y = g.cy;
     for (int32_t y = 0; y < h; ++y) {
-        run_state.src_row = src.data() + y * stride;
-        run_state.row_pos = y << 16;
-        setup_spoke_geometry(g.scale);
-        shade_row(by_row.data() + y * stride, w);
-        shade_row_per_pixel(by_pixel.data() + y * stride, w);
+        s.setup(g.scale);
+        shade_span(s.shader, y, 0, w, src.data() + y * stride, by_row.data() + y * stride);
+        shade_span_per_pixel(s, y, 0, w, src.data() + y * stride, by_pixel.data() + y * stride);
     }
 }
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "host/params.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 
 TEST(StoredRecord, NewRecordHasTheDefaultBytes)
 {

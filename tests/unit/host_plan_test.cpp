@@ -5,7 +5,7 @@
 
 #include "host/plan.h"
 #include "host/prepare.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "preview/outline.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "effect/spoke.h"
 #include "host/plan.h"
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "preview/render.h"
 
 namespace {
@@ -87,7 +87,7 @@ void set_geometry_a()
     run_state.radius = 50;
     run_state.length = 50;
     run_state.preview_extent = 256;
-    setup_spoke_geometry(65536);
+    run_state.geometry = setup_spoke_geometry(working_values(), 256, 65536);
 }
 
 }  // namespace
@@ -149,7 +149,8 @@ TEST(PreviewRender, EffectShadesEverySampledPixelWithTheOneShadingRule)
             run_state.row_pos = 0x8000 + i * 131072;
             run_state.col_pos = 0x8000 + j * 131072;
             run_state.src_row = f.working.data() + (run_state.row_pos >> 16) * run_state.working_stride;
-            shade_pixel(expected);
+            shade_pixel({run_state.geometry, 100, 100, pixel_layout::rgb}, (int16_t)(run_state.col_pos >> 16),
+                        (int16_t)(run_state.row_pos >> 16), run_state.src_row, expected);
             const uint8_t* source = run_state.src_row + (run_state.col_pos >> 16) * 3;
             if (memcmp(expected, source, 3) != 0) shaded++;
             ASSERT_EQ(0, memcmp(expected, &rows[i][j * 3], 3)) << i << "," << j;
@@ -171,7 +172,8 @@ TEST(PreviewRender, SelectionAndFloatingDecideEachPixel)
     run_state.row_pos = 0x8000 + 50 * 131072;
     run_state.col_pos = 0x8000 + 90 * 131072;
     run_state.src_row = f.working.data() + (run_state.row_pos >> 16) * run_state.working_stride;
-    shade_pixel(shaded);
+    shade_pixel({run_state.geometry, 100, 100, pixel_layout::rgb}, (int16_t)(run_state.col_pos >> 16),
+                (int16_t)(run_state.row_pos >> 16), run_state.src_row, shaded);
     ASSERT_NE(0, memcmp(shaded, plain, 3));
 
     struct {

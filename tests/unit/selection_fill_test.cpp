@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/run_state.h"
+#include "state/run_state.h"
 #include "preview/selection.h"
 
 namespace {

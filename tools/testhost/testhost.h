@@ -56,7 +56,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_interface.h"
+#include "state/host_interface.h"
 
 namespace testhost {
 

@@ -1,18 +1,26 @@
 // The plug-in's module-wide state: one run at a time, on the host's thread.
 //
 // Everything a run needs lives in the single global `run_state`.  It is plain
-// data so the portable core (effect, planning, selection bitmaps, display
-// conversion) can read it without <windows.h>; the Win32 shell keeps its
+// data so the portable core (planning, selection bitmaps, display conversion,
+// the adapters to the spoke engine) can read it without <windows.h>; the Win32 shell keeps its
 // handles here as opaque pointers.
 #pragma once
 
 #include <cstdint>
 
-#include "host/host_interface.h"
+#include "effect/preview_fit.h"
+#include "effect/spoke.h"
+#include "state/host_interface.h"
 
 // A block handle that the run does not need: for the working copy the host's
 // buffer serves, for the selection bitmap the image has no selection.
 #define NOT_NEEDED ((void*)(intptr_t)-1)
+
+// The band buffer and the DIB buffer hold four rows of the widest preview: in
+// the image's own pixels (up to 4 bytes), and as 24-bit DIB rows padded to 4
+// bytes.
+constexpr int32_t band_buffer_bytes = 4 * max_preview_side * 4;
+constexpr int32_t dib_buffer_bytes = 4 * ((max_preview_side * 3 + 3) & ~3);
 
 // Same layout as the Win32 RECT.
 struct rect32 {
@@ -90,17 +98,15 @@ struct run_state_t {
     int16_t row_index;
 
     // --- shading inputs ---
+    // The six working values: the dialog edits them, -1 marking an entry
+    // that is no valid number; the apply phase reloads them for every row.
     int16_t spokes, angle, thickness, intensity, radius, length;
     int16_t centre_x, centre_y;  // in the space being shaded
     int32_t row_pos, col_pos;    // 16.16; only the integer part is read
     uint8_t* src_row;
 
-    // --- spoke geometry ---
-    int32_t inner_sq, outer_sq, mid_sq;
-    uint16_t spoke_period, half_period;
-    uint16_t intensity_weight;
-    int32_t angle_offset;
-    int32_t thick_sq, core_sq, feather_span;
+    // --- spoke geometry, for the space being shaded ---
+    spoke_geometry geometry;
 
     // --- dialog ---
     int16_t effect_shown;
@@ -128,3 +134,21 @@ extern run_state_t run_state;
 
 // The host's FilterRecord for selectors 1 to 5.
 inline FilterRecord* host_filter_record() { return static_cast<FilterRecord*>(run_state.host_record); }
+
+// The six working values as the engine takes them.
+inline spoke_values working_values()
+{
+    return {run_state.spokes, run_state.angle, run_state.thickness,
+            run_state.intensity, run_state.radius, run_state.length};
+}
+
+// The shading of the current pass: the geometry, the centre and the layout of
+// the image's pixels.  False when the pixel size is none the engine knows
+// (no prepare has set it).
+inline bool current_shader(spoke_shader* shader)
+{
+    shader->geometry = run_state.geometry;
+    shader->centre_x = run_state.centre_x;
+    shader->centre_y = run_state.centre_y;
+    return layout_for_bytes(run_state.bytes_per_pixel, &shader->layout);
+}

@@ -1,3 +1,0 @@
-#include "host/run_state.h"
-
-run_state_t run_state;

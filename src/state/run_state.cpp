@@ -1,0 +1,3 @@
+#include "state/run_state.h"
+
+run_state_t run_state;
