@@ -26,6 +26,11 @@ target_link_options(unit_tests_sanitized PRIVATE -fsanitize=address,undefined)
 target_link_libraries(unit_tests_sanitized GTest::gtest_main)
 add_test(NAME sanitized.unit_tests COMMAND unit_tests_sanitized)
 
+# Includes between the rooms of src/ run only downward (tools/check_layers.py).
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+add_test(NAME structure.layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/check_layers.py
+                                       ${CMAKE_SOURCE_DIR}/src)
+
 # Benchmarks: built, never run as tests.
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
 find_package(benchmark QUIET)
