@@ -79,13 +79,20 @@ setup() {
         setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
             </dev/null >"$state/logs/xvfb.log" 2>&1 3>"$state/display" &
         xvfb_pid=$!
-        for _ in $(seq 100); do
+        # Until setsid has exec'd the server, the child still carries the
+        # shell's name; a busy machine can take a while to get there, so
+        # only a child that has gone away counts as a failed start.
+        for _ in $(seq 300); do
             [ -s "$state/display" ] && break
-            is_our_process "$xvfb_pid" Xvfb || break
+            kill -0 "$xvfb_pid" 2>/dev/null || break
             sleep 0.1
         done
         if [ ! -s "$state/display" ]; then
-            echo "Xvfb did not start:" >&2
+            if kill -0 "$xvfb_pid" 2>/dev/null; then
+                echo "Xvfb did not report a display within 30 s" >&2
+            else
+                echo "Xvfb exited before reporting a display:" >&2
+            fi
             cat "$state/logs/xvfb.log" >&2
             return 1
         fi
