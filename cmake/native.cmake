@@ -8,9 +8,12 @@ add_library(glimmora_core STATIC ${GLIMMORA_CORE_SOURCES})
 target_include_directories(glimmora_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res)
 target_compile_options(glimmora_core PRIVATE ${GLIMMORA_WARNINGS})
 
-file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+# The plain reference (tests/reference) is built into the unit tests with its
+# own checks against the documented examples.
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp
+     ${CMAKE_SOURCE_DIR}/tests/reference/*.cpp)
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
-target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)
+target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit ${CMAKE_SOURCE_DIR}/tests/reference)
 target_link_libraries(unit_tests glimmora_core GTest::gtest_main)
 target_compile_options(unit_tests PRIVATE ${GLIMMORA_WARNINGS})
 gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
@@ -18,7 +21,8 @@ gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
 # The same unit tests over the same core, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer; any report fails the run.
 add_executable(unit_tests_sanitized ${UNIT_TEST_SOURCES} ${GLIMMORA_CORE_SOURCES})
-target_include_directories(unit_tests_sanitized PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/tests/unit)
+target_include_directories(unit_tests_sanitized PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/tests/unit
+                           ${CMAKE_SOURCE_DIR}/tests/reference)
 target_compile_definitions(unit_tests_sanitized PRIVATE GLIMMORA_SANITIZED=1)
 target_compile_options(unit_tests_sanitized PRIVATE ${GLIMMORA_WARNINGS} -O1 -g
   -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
