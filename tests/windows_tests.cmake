@@ -40,7 +40,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 
   glimmora_wine_program(structure)
   glimmora_wine_program(e2e)
-  # The run tests work out the expected pixels with the plug-in's own portable
-  # core: the per-pixel shading rule and the planning arithmetic.
-  target_sources(e2e_tests PRIVATE ${GLIMMORA_CORE_SOURCES})
+  # The end-to-end tests take their expectations from the plain reference,
+  # never from the plug-in's own sources.
+  target_sources(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/reference/reference.cpp)
+  target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/reference)
 endif()

@@ -1,15 +1,14 @@
 // The dialog's preview under a host: what reaches displayPixels (or the
 // screen, without it), dragging the centre in both views, and the marching
-// ants of a selection.  Expected pixels come from the plug-in's own shading
-// rule, sampled the way the preview samples the working image.
+// ants of a selection.  Expected pixels come from the plain reference,
+// sampled the way the preview samples the working image.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "effect/spoke.h"
-#include "state/run_state.h"
 #include "run_oracle.h"
 #include "testhost.h"
 #include "wine_main.h"
@@ -27,7 +26,7 @@ enum { big_view_id = 100, small_view_id = 101, preview_button = 102, revert_butt
 typedef std::vector<uint8_t> bytes;
 
 struct preview_case {
-    planned_run plan;
+    reference::run_plan plan;
     image source;
 };
 
@@ -41,25 +40,25 @@ preview_case pick_image(plugin_host& host, int32_t planes, int16_t mode)
     for (int16_t height = 43; height < 80; height++) {
         c.source = testhost::make_test_image(60, height, planes);
         c.plan = plan_for(mw, mh, whole(c.source), mode, 64 * 1024 * 1024, false);
-        if (c.plan.preview_height % 4 != 0) break;
+        if (c.plan.preview.height % 4 != 0) break;
     }
     return c;
 }
 
-int32_t sample(int32_t p, int32_t scale) { return (int32_t)((0x8000 + (int64_t)p * scale) >> 16); }
+int32_t sample(int32_t p, int64_t scale) { return (int32_t)((0x8000 + p * scale) >> 16); }
 
 // How many preview rows a full render covers: it stops at the preview's
 // height or at the working image's last row, whichever comes first.
-int32_t rendered_rows(const planned_run& plan)
+int32_t rendered_rows(const reference::run_plan& plan)
 {
     int32_t i = 0;
-    while (i < plan.preview_height && sample(i, plan.preview_scale) < plan.working_height) i++;
+    while (i < plan.preview.height && sample(i, plan.preview.preview_scale) < plan.working_height) i++;
     return i;
 }
-int32_t rendered_columns(const planned_run& plan)
+int32_t rendered_columns(const reference::run_plan& plan)
 {
     int32_t j = 0;
-    while (j < plan.preview_width && sample(j, plan.preview_scale) < plan.working_width) j++;
+    while (j < plan.preview.width && sample(j, plan.preview.preview_scale) < plan.working_width) j++;
     return j;
 }
 
@@ -68,19 +67,7 @@ int32_t rendered_columns(const planned_run& plan)
 bytes expected_pixel(const preview_case& c, int32_t j, int32_t i, bool effect, const spoke_params& v, int16_t cx,
                      int16_t cy)
 {
-    const int32_t bpp = c.source.planes;
-    const int32_t s = c.plan.preview_scale;
-    const uint8_t* src = c.source.at(sample(j, s), sample(i, s));
-    if (!effect) return bytes(src, src + bpp);
-    spoke_shader shader;
-    if (!layout_for_bytes(bpp, &shader.layout)) return {};
-    shader.geometry = setup_spoke_geometry({v.spokes, v.angle, v.thickness, v.intensity, v.radius, v.length},
-                                           c.plan.preview_extent, s);
-    shader.centre_x = (int16_t)(((int64_t)cx * s + 0x8000) >> 16);
-    shader.centre_y = (int16_t)(((int64_t)cy * s + 0x8000) >> 16);
-    uint8_t out[4];
-    shade_pixel(shader, (int16_t)sample(j, s), (int16_t)sample(i, s), c.source.at(0, sample(i, s)), out);
-    return bytes(out, out + bpp);
+    return preview_pixel(c.source, whole(c.source), c.plan, j, i, effect, values_of(v), cx, cy);
 }
 
 // The full renders among the display calls: runs of whole-width blocks whose
@@ -101,7 +88,7 @@ void expect_render(const preview_case& c, const std::vector<const display_call*>
 {
     const int32_t rows = rendered_rows(c.plan), columns = rendered_columns(c.plan);
     const int32_t bpp = c.source.planes;
-    const int16_t cx = (int16_t)(c.plan.preview_width / 2), cy = (int16_t)(c.plan.preview_height / 2);
+    const int16_t cx = (int16_t)(c.plan.preview.width / 2), cy = (int16_t)(c.plan.preview.height / 2);
     ASSERT_EQ((size_t)((rows + 3) / 4), calls.size()) << what;
     int32_t mismatches = 0, shaded = 0;
     for (size_t k = 0; k < calls.size(); k++) {
@@ -112,9 +99,9 @@ void expect_render(const preview_case& c, const std::vector<const display_call*>
         EXPECT_EQ(0, d.map.bounds.top);
         EXPECT_EQ(0, d.map.bounds.left);
         EXPECT_EQ(block, d.map.bounds.bottom) << what << " block " << k;
-        EXPECT_EQ(c.plan.preview_width, d.map.bounds.right);
+        EXPECT_EQ(c.plan.preview.width, d.map.bounds.right);
         EXPECT_EQ(0, memcmp(&d.map.bounds, &d.src_rect, sizeof d.src_rect)) << "the source rectangle is the bounds";
-        EXPECT_EQ(c.plan.preview_width * bpp, d.map.rowBytes);
+        EXPECT_EQ(c.plan.preview.width * bpp, d.map.rowBytes);
         EXPECT_EQ(bpp, d.map.colBytes);
         EXPECT_EQ(1, d.map.planeBytes);
         EXPECT_TRUE(d.have_context);
@@ -145,10 +132,7 @@ protected:
     std::unique_ptr<plugin_host> host_;
 };
 
-spoke_params defaults()
-{
-    return params_from({0, 0, 0, 0, 8, 0, 0, 0, 20, 0, 50, 0, 50, 0, 50, 0, 1, 0, 0, 0});
-}
+spoke_params defaults() { return default_record(); }
 
 // The colour at client position (x, y) of a view, or CLR_INVALID.
 COLORREF view_pixel(HWND view, int x, int y)
@@ -164,8 +148,8 @@ COLORREF view_pixel(HWND view, int x, int y)
 TEST_F(Preview, DisplayPixelsGetsThePlainImageThenTheEffectInBlocksOfFour)
 {
     preview_case c = pick_image(*host_, 3, plugInModeRGBColor);
-    ASSERT_NE(0, c.plan.preview_height % 4) << "the test wants a short last block";
-    ASSERT_EQ(1, c.plan.subsample);
+    ASSERT_NE(0, c.plan.preview.height % 4) << "the test wants a short last block";
+    ASSERT_EQ(1, c.plan.factor);
     BOOL timer_found = TRUE;
     host_->set_dialog_script([&](HWND d) {
         testhost::pump_messages(200, d);
@@ -181,7 +165,7 @@ TEST_F(Preview, DisplayPixelsGetsThePlainImageThenTheEffectInBlocksOfFour)
     ASSERT_EQ(0, r.result);
     EXPECT_FALSE(timer_found) << "no ants timer without a selection";
 
-    auto renders = full_renders(r, c.plan.preview_width);
+    auto renders = full_renders(r, (int16_t)c.plan.preview.width);
     ASSERT_GE(renders.size(), 2u) << "one render of the plain image, one after Preview";
     expect_render(c, renders.front(), false, defaults(), "plain");
     expect_render(c, renders.back(), true, defaults(), "after Preview");
@@ -203,7 +187,7 @@ TEST_F(Preview, RevertShowsThePlainImageAgainAndGrayKeepsOneBytePerPixel)
     rq.with_display_pixels = true;
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
-    auto renders = full_renders(r, c.plan.preview_width);
+    auto renders = full_renders(r, (int16_t)c.plan.preview.width);
     ASSERT_GE(renders.size(), 3u);
     EXPECT_EQ(plugInModeGrayScale, renders.back().front()->map.imageMode);
     expect_render(c, renders[renders.size() - 2], true, defaults(), "after Preview");
@@ -224,7 +208,7 @@ TEST_F(Preview, FloatingSelectionShowsUnselectedPixelsWhite)
     });
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
-    auto renders = full_renders(r, c.plan.preview_width);
+    auto renders = full_renders(r, (int16_t)c.plan.preview.width);
     ASSERT_FALSE(renders.empty());
     const int32_t columns = rendered_columns(c.plan);
     for (const display_call* d : renders.front())
@@ -259,7 +243,7 @@ TEST_F(Preview, WithoutDisplayPixelsTheViewShowsTheImage)
             ReleaseDC(view, dc);
             RECT client;
             GetClientRect(view, &client);
-            const int16_t cx = (int16_t)(c.plan.preview_width / 2), cy = (int16_t)(c.plan.preview_height / 2);
+            const int16_t cx = (int16_t)(c.plan.preview.width / 2), cy = (int16_t)(c.plan.preview.height / 2);
             for (int32_t i = 0; i < client.bottom && i < rendered_rows(c.plan); i += 3) {
                 for (int32_t j = 0; j < client.right && j < rendered_columns(c.plan); j += 3) {
                     if (j >= cx - 4 && j < cx + 4 && i >= cy - 4 && i < cy + 4) continue;  // the marker
@@ -292,7 +276,7 @@ TEST_F(Preview, WithoutDisplayPixelsTheViewShowsTheImage)
 TEST_F(Preview, DraggingInTheBigViewMovesTheCentreThatOkStores)
 {
     preview_case c = pick_image(*host_, 3, plugInModeRGBColor);
-    const int16_t old_x = (int16_t)(c.plan.preview_width / 2), old_y = (int16_t)(c.plan.preview_height / 2);
+    const int16_t old_x = (int16_t)(c.plan.preview.width / 2), old_y = (int16_t)(c.plan.preview.height / 2);
     host_->set_dialog_script([&](HWND d) {
         testhost::pump_messages(150, d);
         HWND view = GetDlgItem(d, big_view_id);
@@ -308,8 +292,8 @@ TEST_F(Preview, DraggingInTheBigViewMovesTheCentreThatOkStores)
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
     spoke_params after = params_from(host_->params_bytes());
-    EXPECT_EQ((int16_t)((41 * c.plan.image_scale + 0x8000) >> 16), after.saved_centre_x);
-    EXPECT_EQ((int16_t)((25 * c.plan.image_scale + 0x8000) >> 16), after.saved_centre_y);
+    EXPECT_EQ(reference::centre_to_full(41, c.plan.preview.image_scale), after.saved_centre_x);
+    EXPECT_EQ(reference::centre_to_full(25, c.plan.preview.image_scale), after.saved_centre_y);
 
     // The press put the image back under the old marker: an 8 x 8 patch.
     const display_call* patch = nullptr;
@@ -341,7 +325,7 @@ TEST_F(Preview, DraggingInTheSmallViewDoublesAndPinsAtTheEdges)
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
     spoke_params after = params_from(host_->params_bytes());
-    EXPECT_EQ((int16_t)(((c.plan.preview_width - 1) * c.plan.image_scale + 0x8000) >> 16), after.saved_centre_x);
+    EXPECT_EQ(reference::centre_to_full(c.plan.preview.width - 1, c.plan.preview.image_scale), after.saved_centre_x);
     EXPECT_EQ(0, after.saved_centre_y);
 }
 
@@ -363,7 +347,7 @@ TEST_F(Preview, SelectionRunsTheAntsTimerAndPaintsItsOutline)
         testhost::pump_messages(350, d);
         HWND view = GetDlgItem(d, big_view_id);
         // Row 0 of the selected quarter is outline: each pixel white or inverted.
-        for (int32_t x = 0; x < c.plan.preview_width / 2 - 8; x++) {
+        for (int32_t x = 0; x < c.plan.preview.width / 2 - 8; x++) {
             COLORREF p = view_pixel(view, x, 0);
             if (p == RGB(255, 255, 255))
                 white++;

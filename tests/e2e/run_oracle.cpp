@@ -2,10 +2,12 @@
 
 #include <cstring>
 
-#include "effect/spoke.h"
-#include "host/plan.h"
-#include "host/prepare.h"
-#include "state/run_state.h"
+spoke_params default_record() { return {0, 0, 8, 0, 20, 50, 50, 50, 1}; }
+
+reference::values values_of(const spoke_params& p)
+{
+    return {p.spokes, p.angle, p.thickness, p.intensity, p.radius, p.length};
+}
 
 static LRESULT CALLBACK inert_view(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
 static INT_PTR CALLBACK inert_dialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
@@ -29,51 +31,42 @@ void measure_big_view(testhost::plugin_host& host, int16_t* width, int16_t* heig
     *height = (int16_t)r.bottom;
 }
 
-planned_run plan_for(int16_t measured_width, int16_t measured_height, const Rect16& filter, int16_t image_mode,
-                     int32_t max_space, bool have_mask)
+reference::run_plan plan_for(int16_t measured_width, int16_t measured_height, const Rect16& filter,
+                             int16_t image_mode, int32_t max_space, bool have_mask)
 {
-    run_state = run_state_t();
-    run_state.bytes_per_pixel = bytes_per_pixel_for_mode(image_mode);
-    prepare_sizes(filter);
-    reset_subsample();
-    int64_t budget = (int64_t)max_space - reserve_block_bytes() - budget_margin();
-    if (have_mask) {
-        plan_preview(measured_width, measured_height);
-        selection_layout s = selection_layout_for(run_state.preview_width, run_state.preview_height);
-        budget -= run_state.filter_width + 2 * s.erosion_bytes;
-    }
-    choose_subsample(&budget);
-    plan_preview(measured_width, measured_height);
-    planned_run p;
-    p.subsample = run_state.subsample;
-    p.preview_width = run_state.preview_width;
-    p.preview_height = run_state.preview_height;
-    p.preview_extent = run_state.preview_extent;
-    p.preview_scale = run_state.preview_scale;
-    p.image_scale = run_state.image_scale;
-    p.working_width = run_state.working_width;
-    p.working_height = run_state.working_height;
-    return p;
+    return reference::plan_run(filter.right - filter.left, filter.bottom - filter.top, image_mode, max_space,
+                               have_mask, measured_width, measured_height);
 }
 
 testhost::image expected_output(const testhost::image& source, const Rect16& filter, int16_t image_mode,
-                                const spoke_params& params, const planned_run& plan)
+                                const spoke_params& params, const reference::run_plan& plan)
 {
     testhost::image out = source;
-    spoke_shader shader;
-    if (!layout_for_bytes(bytes_per_pixel_for_mode(image_mode), &shader.layout)) return out;
-    shader.geometry = setup_spoke_geometry({params.spokes, params.angle, params.thickness, params.intensity,
-                                            params.radius, params.length},
-                                           plan.preview_extent, plan.image_scale);
-    shader.centre_x = params.saved_centre_x;
-    shader.centre_y = params.saved_centre_y;
-    int32_t width = filter.right - filter.left;
-    int32_t height = filter.bottom - filter.top;
-    for (int32_t y = 0; y < height; y++) {
-        const uint8_t* src_row = source.at(filter.left, filter.top + y);
-        for (int32_t x = 0; x < width; x++)
-            shade_pixel(shader, (int16_t)x, (int16_t)y, src_row, out.at(filter.left + x, filter.top + y));
-    }
+    const int32_t bpp = reference::bytes_per_pixel_for_mode(image_mode);
+    const reference::geometry g =
+        reference::make_geometry(values_of(params), plan.preview.extent, (int32_t)plan.preview.image_scale);
+    for (int32_t y = 0; y < filter.bottom - filter.top; y++)
+        for (int32_t x = 0; x < filter.right - filter.left; x++)
+            reference::shade(g, params.saved_centre_x, params.saved_centre_y, x, y,
+                             source.at(filter.left + x, filter.top + y), bpp, out.at(filter.left + x, filter.top + y));
+    return out;
+}
+
+std::vector<uint8_t> preview_pixel(const testhost::image& source, const Rect16& filter,
+                                   const reference::run_plan& plan, int32_t j, int32_t i, bool effect,
+                                   const reference::values& v, int32_t cx, int32_t cy)
+{
+    const int32_t bpp = source.planes;
+    const int64_t s = plan.preview.preview_scale;
+    // Working pixel (x, r) is full-image pixel (x * f, r * f).
+    const int32_t x = reference::preview_sample(j, s, plan.working_width);
+    const int32_t r = reference::preview_sample(i, s, plan.working_height);
+    const uint8_t* src = source.at(filter.left + x * plan.factor, filter.top + r * plan.factor);
+    std::vector<uint8_t> out(src, src + bpp);
+    if (!effect) return out;
+    const reference::geometry g = reference::make_geometry(v, plan.preview.extent, (int32_t)s);
+    reference::shade(g, reference::centre_to_full(cx, s), reference::centre_to_full(cy, s), x, r, src, bpp,
+                     out.data());
     return out;
 }
 

@@ -6,7 +6,6 @@
 #include <climits>
 
 #include "run_oracle.h"
-#include "state/run_state.h"
 #include "testhost.h"
 #include "wine_main.h"
 
@@ -52,7 +51,7 @@ protected:
 
     // Checks the run's output against the per-pixel rule with the values the
     // record holds after the run.
-    void expect_output_shaded(const run_request& rq, const run_result& r, const planned_run& plan,
+    void expect_output_shaded(const run_request& rq, const run_result& r, const reference::run_plan& plan,
                               bool visible = true)
     {
         Rect16 filter = rq.filter_rect;
@@ -116,8 +115,8 @@ TEST_F(RunProtocol, RectanglesCallByCallWithoutSelection)
     EXPECT_TRUE(host_->dialogs()[0].plugin_dialog);
     EXPECT_EQ(host_->window(), host_->dialogs()[0].owner);
 
-    planned_run plan = plan_for(measured_width_, measured_height_, rq.filter_rect, rq.image_mode, rq.max_space, false);
-    EXPECT_EQ(1, plan.subsample);
+    reference::run_plan plan = plan_for(measured_width_, measured_height_, rq.filter_rect, rq.image_mode, rq.max_space, false);
+    EXPECT_EQ(1, plan.factor);
     // Six pixels wide, the default spokes are thinner than a pixel here.
     expect_output_shaded(rq, r, plan, false);
 }
@@ -128,11 +127,10 @@ TEST_F(RunProtocol, OkWithoutMovingTheCentreStoresThePreviewCentre)
     rq.source = testhost::make_test_image(90, 50, 3);
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
-    planned_run plan = plan_for(measured_width_, measured_height_, whole(rq.source), rq.image_mode, rq.max_space, false);
-    run_state.image_scale = plan.image_scale;
+    reference::run_plan plan = plan_for(measured_width_, measured_height_, whole(rq.source), rq.image_mode, rq.max_space, false);
     spoke_params p = params_from(host_->params_bytes());
-    EXPECT_EQ(centre_to_full((int16_t)(plan.preview_width / 2)), p.saved_centre_x);
-    EXPECT_EQ(centre_to_full((int16_t)(plan.preview_height / 2)), p.saved_centre_y);
+    EXPECT_EQ(reference::centre_to_full(plan.preview.width / 2, plan.preview.image_scale), p.saved_centre_x);
+    EXPECT_EQ(reference::centre_to_full(plan.preview.height / 2, plan.preview.image_scale), p.saved_centre_y);
     EXPECT_NE(0, p.saved_centre_x);
     EXPECT_EQ(8, p.spokes);
     EXPECT_EQ(0, p.showDialog);
@@ -147,8 +145,8 @@ TEST_F(RunProtocol, SmallBudgetThinsTheWorkingImage)
     // Reserve (97 * 32 + 26 + 2000) and margin 4352 leave a budget of 1500:
     // too little for the whole rectangle, enough at half size.
     rq.max_space = 1500 + 97 * 32 + 26 + 2000 + 4352;
-    planned_run plan = plan_for(measured_width_, measured_height_, rq.filter_rect, rq.image_mode, rq.max_space, false);
-    ASSERT_EQ(2, plan.subsample);
+    reference::run_plan plan = plan_for(measured_width_, measured_height_, rq.filter_rect, rq.image_mode, rq.max_space, false);
+    ASSERT_EQ(2, plan.factor);
     ASSERT_EQ(13, plan.working_height);
 
     run_result r = host_->run_filter(rq);
@@ -192,7 +190,7 @@ TEST_F(RunProtocol, PaddedHostRowsAreReadAtTheHostStride)
         rq.filter_rect = Rect16{3, 5, 40, 50};
         run_result r = host_->run_filter(rq);
         ASSERT_EQ(0, r.result) << planes;
-        planned_run plan =
+        reference::run_plan plan =
             plan_for(measured_width_, measured_height_, rq.filter_rect, rq.image_mode, rq.max_space, false);
         expect_output_shaded(rq, r, plan);
         host_->free_params();
@@ -231,7 +229,7 @@ TEST_F(RunProtocol, RepeatedRunAppliesStoredValuesWithoutDialog)
     ASSERT_EQ(0, r.result);
     EXPECT_TRUE(host_->dialogs().empty());
     EXPECT_EQ(bytes_of(stored), host_->params_bytes());
-    planned_run plan = plan_for(measured_width_, measured_height_, whole(rq.source), rq.image_mode, rq.max_space, false);
+    reference::run_plan plan = plan_for(measured_width_, measured_height_, whole(rq.source), rq.image_mode, rq.max_space, false);
     expect_output_shaded(rq, r, plan);
 }
 
@@ -281,8 +279,7 @@ TEST_F(RunProtocol, OnePixelImage)
     run_request rq;
     rq.source = testhost::make_test_image(1, 1, 3);
     rq.menu_run = false;
-    spoke_params p;
-    default_spoke_params(&p);
+    spoke_params p = default_record();
     p.showDialog = 0;
     host_->set_params(bytes_of(p));
     run_result r = host_->run_filter(rq);
@@ -304,7 +301,7 @@ TEST_F(RunProtocol, StoredValuesOutsideTheDialogRangesStillRun)
         rq.menu_run = false;
         run_result r = host_->run_filter(rq);
         ASSERT_EQ(0, r.result);
-        planned_run plan =
+        reference::run_plan plan =
             plan_for(measured_width_, measured_height_, whole(rq.source), rq.image_mode, rq.max_space, false);
         spoke_params p = params_from(host_->params_bytes());
         image expected = expected_output(rq.source, whole(rq.source), rq.image_mode, p, plan);
@@ -327,8 +324,7 @@ TEST_F(RunProtocol, LargestFilterRectanglePlansAFactor)
         {plugInModeGrayScale, 1 << 28, 3},
     };
     for (const auto& c : cases) {
-        spoke_params p;
-        default_spoke_params(&p);
+        spoke_params p = default_record();
         p.showDialog = 0;
         host_->set_params(bytes_of(p));
         host_->reset_record(0);
@@ -358,8 +354,7 @@ TEST_F(RunProtocol, LargestFilterRectanglePlansAFactor)
 // rectangle however tall it is; the next call already shades row 0.
 TEST_F(RunProtocol, TallestRectangleLoadsInOneCall)
 {
-    spoke_params p;
-    default_spoke_params(&p);
+    spoke_params p = default_record();
     p.showDialog = 0;
     host_->set_params(bytes_of(p));
     host_->reset_record(0);
@@ -406,8 +401,7 @@ size_t heap_bytes_in_use()
 // start's blocks: here a working copy of several megabytes.
 TEST_F(RunProtocol, StartingAgainWithoutFinishLeaksNothing)
 {
-    spoke_params p;
-    default_spoke_params(&p);
+    spoke_params p = default_record();
     p.showDialog = 0;
     host_->set_params(bytes_of(p));
     host_->reset_record(0);
