@@ -72,6 +72,7 @@ static bool pixel_size_known()
 bool full_render_possible()
 {
     return run_state.band_ptr != nullptr && run_state.src_base != nullptr && pixel_size_known() &&
+           run_state.working_width > 0 && run_state.working_height > 0 &&
            run_state.preview_width > 0 && run_state.preview_width <= max_preview_side &&
            run_state.preview_height > 0 && run_state.preview_scale > 0 &&
            4 * (int32_t)run_state.preview_width * run_state.bytes_per_pixel <= band_buffer_bytes;
@@ -86,6 +87,15 @@ void start_full_render(band_render* r)
     r->block_top = 0;
 }
 
+// A 16.16 sample position kept on the working image: a preview enlarged more
+// than twice reaches past its last column or row with its last pixels, and
+// those show that last column or row.
+static int64_t sample_position(int64_t position, int32_t size)
+{
+    const int64_t last = ((int64_t)size - 1) << 16;
+    return integer_part(position) < size ? position : last + (position & 0xFFFF);
+}
+
 // Renders one preview row of the full render: the working row it samples,
 // nearest neighbour, with a repeated column copied from its left neighbour.
 static void render_row(int32_t i, int64_t row_position, uint8_t* band_row)
@@ -95,13 +105,14 @@ static void render_row(int32_t i, int64_t row_position, uint8_t* band_row)
     run_state.src_row = run_state.src_base + (int64_t)integer_part(row_position) * run_state.working_stride;
     int64_t column_position = 0x8000;
     int32_t last_column = -1;
-    for (int32_t j = 0; j < run_state.preview_width && integer_part(column_position) < run_state.working_width; j++) {
-        int32_t column = integer_part(column_position);
+    for (int32_t j = 0; j < run_state.preview_width; j++) {
+        const int64_t position = sample_position(column_position, run_state.working_width);
+        int32_t column = integer_part(position);
         if (column == last_column) {
             memcpy(band_row + j * bpp, band_row + (j - 1) * bpp, (size_t)bpp);
         } else {
             last_column = column;
-            run_state.col_pos = (int32_t)column_position;
+            run_state.col_pos = (int32_t)position;
             preview_pixel((int16_t)j, (int16_t)i, band_row + j * bpp);
         }
         column_position += run_state.preview_scale;
@@ -114,9 +125,10 @@ int32_t render_next_block(band_render* r)
     const int32_t row_length = run_state.preview_width * run_state.bytes_per_pixel;
     int32_t rows = 0;
     r->block_top = r->next_row;
-    while (r->next_row < run_state.preview_height && integer_part(r->row_position) < run_state.working_height) {
+    while (r->next_row < run_state.preview_height) {
         int32_t i = r->next_row;
-        int32_t source = integer_part(r->row_position);
+        const int64_t position = sample_position(r->row_position, run_state.working_height);
+        int32_t source = integer_part(position);
         uint8_t* band_row = run_state.band_ptr + (i & 3) * row_length;
         if (source == r->last_source && r->last_band_row != nullptr) {
             // The same working row again: copy the row rendered for it, which
@@ -125,7 +137,7 @@ int32_t render_next_block(band_render* r)
         } else {
             r->last_source = source;
             r->last_band_row = band_row;
-            render_row(i, r->row_position, band_row);
+            render_row(i, position, band_row);
         }
         r->row_position += run_state.preview_scale;
         r->next_row++;
@@ -141,24 +153,25 @@ bool render_marker_patch(int16_t cx, int16_t cy, preview_patch* patch)
     const int64_t scale = run_state.preview_scale;
     int32_t x0 = cx - 4 > 0 ? cx - 4 : 0;
     int32_t y0 = cy - 4 > 0 ? cy - 4 : 0;
-    int32_t x1 = cx + 4;
-    int32_t y1 = cy + 4;
-    while (x1 > x0 && integer_part((int64_t)(x1 - 1) * scale + 0x8000) >= run_state.working_width) x1--;
-    while (y1 > y0 && integer_part((int64_t)(y1 - 1) * scale + 0x8000) >= run_state.working_height) y1--;
+    // The cell ends with the preview, not with the working image: the full
+    // render paints every preview pixel, and so does this.
+    int32_t x1 = cx + 4 < run_state.preview_width ? cx + 4 : run_state.preview_width;
+    int32_t y1 = cy + 4 < run_state.preview_height ? cy + 4 : run_state.preview_height;
     if (x1 <= x0 || y1 <= y0) return false;
 
     const int32_t bpp = run_state.bytes_per_pixel;
     uint8_t* dst = run_state.band_ptr;
-    int64_t row_position = (int64_t)y0 * scale + 0x8000;
     for (int32_t r = y0; r < y1; r++) {
+        const int64_t row_position = sample_position((int64_t)r * scale + 0x8000, run_state.working_height);
         run_state.row_pos = (int32_t)row_position;
         run_state.src_row = run_state.src_base + (int64_t)integer_part(row_position) * run_state.working_stride;
-        run_state.col_pos = (int32_t)((int64_t)x0 * scale + 0x8000);
         for (int32_t c = x0; c < x1; c++) {
+            // preview_pixel steps col_pos on by itself; it is set afresh for
+            // each pixel so a column past the image samples the last one.
+            run_state.col_pos = (int32_t)sample_position((int64_t)c * scale + 0x8000, run_state.working_width);
             preview_pixel((int16_t)c, (int16_t)r, dst);
             dst += bpp;
         }
-        row_position += scale;
     }
     patch->x0 = (int16_t)x0;
     patch->y0 = (int16_t)y0;

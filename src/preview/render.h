@@ -38,12 +38,15 @@ void start_full_render(band_render* r);
 
 // Renders up to four rows and returns how many, 0 when the render is done.
 // Blocks are four rows (starting at a multiple of 4); the last one may be
-// shorter, when the preview height is not a multiple of 4 or the working
-// image ends first, and is returned too so the bottom rows reach the screen.
+// shorter, when the preview height is not a multiple of 4, and is returned
+// too so the bottom rows reach the screen.  Every preview pixel is rendered:
+// where an enlarged preview reaches past the working image, its last column
+// or row is shown.
 int32_t render_next_block(band_render* r);
 
 // The square under the centre marker, re-rendered into the band buffer as
-// rows of (x1 - x0) pixels back to back.  False when nothing is left of it.
+// rows of (x1 - x0) pixels back to back: the 8 x 8 cell around (cx, cy), cut
+// at the preview's edges.  False when nothing is left of it.
 struct preview_patch {
     int16_t x0, y0, x1, y1;
 };

@@ -45,23 +45,6 @@ preview_case pick_image(plugin_host& host, int32_t planes, int16_t mode)
     return c;
 }
 
-int32_t sample(int32_t p, int64_t scale) { return (int32_t)((0x8000 + p * scale) >> 16); }
-
-// How many preview rows a full render covers: it stops at the preview's
-// height or at the working image's last row, whichever comes first.
-int32_t rendered_rows(const reference::run_plan& plan)
-{
-    int32_t i = 0;
-    while (i < plan.preview.height && sample(i, plan.preview.preview_scale) < plan.working_height) i++;
-    return i;
-}
-int32_t rendered_columns(const reference::run_plan& plan)
-{
-    int32_t j = 0;
-    while (j < plan.preview.width && sample(j, plan.preview.preview_scale) < plan.working_width) j++;
-    return j;
-}
-
 // The preview pixel (j, i): the working pixel it samples, or with `effect`
 // that pixel shaded around the preview centre (cx, cy) with these values.
 bytes expected_pixel(const preview_case& c, int32_t j, int32_t i, bool effect, const spoke_params& v, int16_t cx,
@@ -83,10 +66,11 @@ std::vector<std::vector<const display_call*>> full_renders(const run_result& r, 
     return renders;
 }
 
+// Every preview pixel is rendered: the whole preview, in blocks of four rows.
 void expect_render(const preview_case& c, const std::vector<const display_call*>& calls, bool effect,
                    const spoke_params& v, const char* what)
 {
-    const int32_t rows = rendered_rows(c.plan), columns = rendered_columns(c.plan);
+    const int32_t rows = c.plan.preview.height, columns = c.plan.preview.width;
     const int32_t bpp = c.source.planes;
     const int16_t cx = (int16_t)(c.plan.preview.width / 2), cy = (int16_t)(c.plan.preview.height / 2);
     ASSERT_EQ((size_t)((rows + 3) / 4), calls.size()) << what;
@@ -210,7 +194,7 @@ TEST_F(Preview, FloatingSelectionShowsUnselectedPixelsWhite)
     ASSERT_EQ(0, r.result);
     auto renders = full_renders(r, (int16_t)c.plan.preview.width);
     ASSERT_FALSE(renders.empty());
-    const int32_t columns = rendered_columns(c.plan);
+    const int32_t columns = c.plan.preview.width;
     for (const display_call* d : renders.front())
         for (int32_t row = 0; row < d->map.bounds.bottom; row++)
             for (int32_t k = 0; k < columns * 3; k++) ASSERT_EQ(0xFF, d->pixels[(size_t)row * d->map.rowBytes + k]);
@@ -244,8 +228,8 @@ TEST_F(Preview, WithoutDisplayPixelsTheViewShowsTheImage)
             RECT client;
             GetClientRect(view, &client);
             const int16_t cx = (int16_t)(c.plan.preview.width / 2), cy = (int16_t)(c.plan.preview.height / 2);
-            for (int32_t i = 0; i < client.bottom && i < rendered_rows(c.plan); i += 3) {
-                for (int32_t j = 0; j < client.right && j < rendered_columns(c.plan); j += 3) {
+            for (int32_t i = 0; i < client.bottom; i += 3) {
+                for (int32_t j = 0; j < client.right; j += 3) {
                     if (j >= cx - 4 && j < cx + 4 && i >= cy - 4 && i < cy + 4) continue;  // the marker
                     bytes p = expected_pixel(c, j, i, false, defaults(), cx, cy);
                     COLORREF want = m.planes == 1   ? RGB(p[0], p[0], p[0])

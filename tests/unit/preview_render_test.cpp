@@ -11,6 +11,7 @@
 #include "host/plan.h"
 #include "state/run_state.h"
 #include "preview/render.h"
+#include "reference.h"
 
 namespace {
 
@@ -99,13 +100,12 @@ TEST(PreviewRender, HalfScaleSamplesEachLaterColumnAndRowTwice)
     auto blocks = f.blocks(&rows);
     ASSERT_EQ((std::vector<std::pair<int, int>>{{0, 4}, {4, 3}}), blocks) << "7 rows: a block of 4, then 3";
     const int source_rows[7] = {0, 1, 1, 2, 2, 3, 3};
-    const int source_columns[7] = {0, 1, 1, 2, 2, 3, 3};
-    for (int i = 0; i < 7; i++) {
-        for (int j = 0; j < 7; j++)
+    // Column 7 would sample working column 4, past the image: it shows the
+    // last column, 3, like its neighbour.
+    const int source_columns[8] = {0, 1, 1, 2, 2, 3, 3, 3};
+    for (int i = 0; i < 7; i++)
+        for (int j = 0; j < 8; j++)
             EXPECT_EQ(preview_fixture::pixel(source_columns[j], source_rows[i], 0), rows[i][j]) << i << "," << j;
-        // Column 7 would sample working column 4, past the image: not written.
-        EXPECT_EQ(sentinel, rows[i][7]) << i;
-    }
     EXPECT_EQ(sentinel, f.band[4 * 8]) << "nothing past the four band rows";
 }
 
@@ -122,14 +122,38 @@ TEST(PreviewRender, OneAndAHalfScaleSkipsColumnsAndRows)
                 EXPECT_EQ(preview_fixture::pixel(samples[j], samples[i], p), rows[i][j * 3 + p]);
 }
 
-TEST(PreviewRender, StopsAtTheLastWorkingRowWithAShortBlock)
+TEST(PreviewRender, RowsPastTheWorkingImageShowItsLastRow)
 {
-    // Ten preview rows over four working rows at half scale: row 7 would
-    // sample working row 4, so the render ends after rows 4 to 6.
+    // Ten preview rows over four working rows at half scale: rows 7 to 9
+    // would sample working rows 4 and 5, so they show row 3.
     preview_fixture f(1, 4, 4, 4, 10, 32768);
-    EXPECT_EQ((std::vector<std::pair<int, int>>{{0, 4}, {4, 3}}), f.blocks());
+    std::vector<std::vector<uint8_t>> rows;
+    EXPECT_EQ((std::vector<std::pair<int, int>>{{0, 4}, {4, 4}, {8, 2}}), f.blocks(&rows));
+    ASSERT_EQ(10u, rows.size());
+    for (int i = 6; i < 10; i++) EXPECT_EQ(preview_fixture::pixel(0, 3, 0), rows[i][0]) << i;
     preview_fixture g(4, 16, 16, 16, 8, 65536);
     EXPECT_EQ((std::vector<std::pair<int, int>>{{0, 4}, {4, 4}}), g.blocks()) << "no empty block after a full one";
+}
+
+// A 12 x 12 image in a preview of 270 x 270: every preview pixel is painted
+// with the working pixel the plain sampling rule names.
+TEST(PreviewRender, SmallImageEnlargedIsPaintedEverywhere)
+{
+    const int32_t scale = (12 << 16) / 270;
+    preview_fixture f(3, 12, 12, 270, 270, scale);
+    std::vector<std::vector<uint8_t>> rows;
+    f.blocks(&rows);
+    ASSERT_EQ(270u, rows.size());
+    int wrong = 0;
+    for (int i = 0; i < 270; i++)
+        for (int j = 0; j < 270; j++)
+            for (int p = 0; p < 3; p++) {
+                const uint8_t want = preview_fixture::pixel(reference::preview_sample(j, scale, 12),
+                                                            reference::preview_sample(i, scale, 12), p);
+                if (rows[i][j * 3 + p] != want && wrong++ < 5) ADD_FAILURE() << "preview pixel " << j << "," << i;
+            }
+    EXPECT_EQ(0, wrong);
+    EXPECT_EQ(preview_fixture::pixel(11, 11, 0), rows[269][269 * 3]);
 }
 
 TEST(PreviewRender, EffectShadesEverySampledPixelWithTheOneShadingRule)
@@ -233,6 +257,9 @@ TEST(PreviewRender, RefusesWhatItCannotRenderSafely)
     run_state.preview_width = 513;  // four rows would not fit the band buffer
     EXPECT_EQ(0, render_next_block(&r));
     run_state.preview_width = 8;
+    run_state.working_height = 0;  // no working row to show, not even a last one
+    EXPECT_EQ(0, render_next_block(&r));
+    run_state.working_height = 8;
     run_state.bytes_per_pixel = 2;
     EXPECT_EQ(0, render_next_block(&r));
     preview_patch patch;
@@ -261,13 +288,33 @@ TEST(PreviewRender, MarkerPatchCoversTheCellCutAtTheEdges)
     EXPECT_EQ(sentinel, f.band[64]);
 
     f.band.assign(f.band.size(), sentinel);
-    ASSERT_TRUE(render_marker_patch(1, 8, &p));  // top-left cut at 0, bottom at the image's last row
+    ASSERT_TRUE(render_marker_patch(1, 8, &p));  // top-left cut at 0, bottom at the preview's last row
     EXPECT_EQ(0, p.x0);
     EXPECT_EQ(4, p.y0);
     EXPECT_EQ(5, p.x1);
     EXPECT_EQ(10, p.y1);
     EXPECT_EQ(preview_fixture::pixel(4, 9, 0), f.band[5 * 6 - 1]);
     EXPECT_EQ(sentinel, f.band[5 * 6]);
+}
+
+TEST(PreviewRender, MarkerPatchReachesPastTheWorkingImageToThePreviewsEdge)
+{
+    // Four times enlarged: preview columns and rows 14 and 15 lie past the
+    // working image and show its last column and row, in the patch as in a
+    // full render.
+    preview_fixture f(1, 4, 4, 16, 16, 16384);
+    preview_patch p;
+    ASSERT_TRUE(render_marker_patch(14, 13, &p));
+    EXPECT_EQ(10, p.x0);
+    EXPECT_EQ(9, p.y0);
+    EXPECT_EQ(16, p.x1);
+    EXPECT_EQ(16, p.y1);
+    const int columns[6] = {3, 3, 3, 3, 3, 3};  // preview columns 10 .. 15
+    const int rows[7] = {2, 3, 3, 3, 3, 3, 3};  // preview rows 9 .. 15
+    for (int r = 0; r < 7; r++)
+        for (int c = 0; c < 6; c++)
+            EXPECT_EQ(preview_fixture::pixel(columns[c], rows[r], 0), f.band[r * 6 + c]) << c << "," << r;
+    EXPECT_EQ(sentinel, f.band[42]);
 }
 
 TEST(PreviewDib, RowsGoBottomUpAsBlueGreenRedWithPaddingUntouched)

@@ -39,4 +39,5 @@ function(glimmora_wine_suites program)
 endfunction()
 
 glimmora_wine_suites(structure Headers Exports Imports Resources)
-glimmora_wine_suites(e2e About Selectors Parameters Prepare Start WholeRun RunProtocol Dialog Preview)
+glimmora_wine_suites(e2e About Selectors Parameters Prepare Start WholeRun RunProtocol Dialog Preview
+                     PreviewScreen)
