@@ -179,6 +179,10 @@ static void measure(HWND window)
 
 static void set_up(HWND window)
 {
+    // A drag that an earlier dialog of this module never saw end is no drag
+    // in this one.
+    run_state.big_captured = 0;
+    run_state.small_captured = 0;
     centre_on_screen(window);
     const value_pair* pairs = value_pairs();
     for (int i = 0; i < value_pair_count; i++) init_value_pair(pairs[i]);

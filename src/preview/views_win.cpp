@@ -305,14 +305,26 @@ static void paint_small(HWND window)
 
 static void press(HWND window, int16_t* captured, LPARAM lparam, int16_t small)
 {
-    *captured = 1;
+    // Taking the capture may tell a window that held it; the flag is set
+    // after, so no such notice can clear it.
     SetCapture(window);
+    *captured = 1;
     move_centre(low_word(lparam), high_word(lparam), small);
 }
 
-static void drag(int16_t captured, LPARAM lparam, int16_t small)
+// Only a move with the left button down drags: one without it belongs to no
+// drag, whatever became of the press that started one.
+static void drag(int16_t captured, WPARAM wparam, LPARAM lparam, int16_t small)
 {
-    if (captured) move_centre(low_word(lparam), high_word(lparam), small);
+    if (captured && (wparam & MK_LBUTTON) != 0) move_centre(low_word(lparam), high_word(lparam), small);
+}
+
+// The mouse went to another window (a key that ended the dialog, a switch to
+// another program, any window taking the capture): the drag is over, and the
+// button's release will not come here.
+static void capture_lost(HWND window, int16_t* captured, LPARAM new_owner)
+{
+    if ((HWND)new_owner != window) *captured = 0;
 }
 
 static void release(int16_t* captured)
@@ -327,8 +339,9 @@ extern "C" LRESULT CALLBACK big_procedure(HWND window, UINT message, WPARAM wpar
     switch (message) {
     case WM_PAINT: paint_big(window); return 0;
     case WM_LBUTTONDOWN: press(window, &run_state.big_captured, lparam, 0); return 0;
-    case WM_MOUSEMOVE: drag(run_state.big_captured, lparam, 0); return 0;
+    case WM_MOUSEMOVE: drag(run_state.big_captured, wparam, lparam, 0); return 0;
     case WM_LBUTTONUP: release(&run_state.big_captured); return 0;
+    case WM_CAPTURECHANGED: capture_lost(window, &run_state.big_captured, lparam); return 0;
     }
     return DefWindowProcA(window, message, wparam, lparam);
 }
@@ -338,8 +351,9 @@ extern "C" LRESULT CALLBACK small_procedure(HWND window, UINT message, WPARAM wp
     switch (message) {
     case WM_PAINT: paint_small(window); return 0;
     case WM_LBUTTONDOWN: press(window, &run_state.small_captured, lparam, 1); return 0;
-    case WM_MOUSEMOVE: drag(run_state.small_captured, lparam, 1); return 0;
+    case WM_MOUSEMOVE: drag(run_state.small_captured, wparam, lparam, 1); return 0;
     case WM_LBUTTONUP: release(&run_state.small_captured); return 0;
+    case WM_CAPTURECHANGED: capture_lost(window, &run_state.small_captured, lparam); return 0;
     }
     return DefWindowProcA(window, message, wparam, lparam);
 }

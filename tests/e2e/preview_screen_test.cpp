@@ -1,7 +1,8 @@
 // The big view as it shows on the screen, read back pixel by pixel and
 // compared with what the plain reference says it must show: small images
-// painted to the edge, spoke outlines that come and go without a trace, and
-// the marching ants tick by tick.
+// painted to the edge, spoke outlines that come and go without a trace, the
+// marching ants tick by tick, and drags that end when the mouse is taken
+// away.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -222,4 +223,72 @@ TEST_F(PreviewScreen, AntsMarchOneRowPerTick)
     });
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
+}
+
+// A press starts a drag; when the capture goes elsewhere the drag is over:
+// later moves, with or without the button, leave the centre where it is.
+TEST_F(PreviewScreen, LostCaptureEndsTheDrag)
+{
+    run_request rq = request(testhost::make_test_image(90, 70, 3));
+    rq.with_display_pixels = true;
+    host_->set_dialog_script([&](HWND d) {
+        testhost::pump_messages(100, d);
+        render_in_full(d);
+        HWND big = GetDlgItem(d, big_view_id), small = GetDlgItem(d, small_view_id);
+        SendMessageA(big, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 30));
+        EXPECT_EQ(big, GetCapture());
+        ReleaseCapture();  // as a switch to another program does
+        SendMessageA(big, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+        SendMessageA(big, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(7, 9));
+
+        // The small view loses its drag to another window taking the mouse.
+        SendMessageA(small, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 15));
+        SetCapture(d);
+        ReleaseCapture();
+        SendMessageA(small, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(3, 4));
+        SendMessageA(small, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+
+        // A move without the button is no drag, even with the capture held.
+        SendMessageA(big, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(21, 31));
+        SendMessageA(big, WM_MOUSEMOVE, 0, MAKELPARAM(6, 6));
+        SendMessageA(big, WM_LBUTTONUP, 0, MAKELPARAM(6, 6));
+        testhost::click(d, IDOK);
+    });
+    run_result r = host_->run_filter(rq);
+    ASSERT_EQ(0, r.result);
+    spoke_params after = params_from(host_->params_bytes());
+    EXPECT_EQ(reference::centre_to_full(21, model_.plan.preview.image_scale), after.saved_centre_x);
+    EXPECT_EQ(reference::centre_to_full(31, model_.plan.preview.image_scale), after.saved_centre_y);
+}
+
+// Escape ends the dialog in the middle of a drag.  The next dialog of the
+// same loaded plug-in starts with no drag: moves move nothing.
+TEST_F(PreviewScreen, DragCutShortByEscapeDoesNotCarryIntoTheNextDialog)
+{
+    run_request rq = request(testhost::make_test_image(90, 70, 3));
+    rq.with_display_pixels = true;
+    host_->set_dialog_script([&](HWND d) {
+        testhost::pump_messages(100, d);
+        render_in_full(d);
+        HWND big = GetDlgItem(d, big_view_id);
+        SendMessageA(big, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 30));
+        testhost::press_key(d, VK_ESCAPE);
+    });
+    run_result first = host_->run_filter(rq);
+    ASSERT_EQ(1, first.result) << "Escape cancels";
+
+    host_->set_dialog_script([&](HWND d) {
+        testhost::pump_messages(100, d);
+        render_in_full(d);
+        HWND big = GetDlgItem(d, big_view_id), small = GetDlgItem(d, small_view_id);
+        SendMessageA(big, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+        SendMessageA(big, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(7, 9));
+        SendMessageA(small, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(3, 4));
+        testhost::click(d, IDOK);
+    });
+    run_result second = host_->run_filter(rq);
+    ASSERT_EQ(0, second.result);
+    spoke_params after = params_from(host_->params_bytes());
+    EXPECT_EQ(reference::centre_to_full(model_.marker_x, model_.plan.preview.image_scale), after.saved_centre_x);
+    EXPECT_EQ(reference::centre_to_full(model_.marker_y, model_.plan.preview.image_scale), after.saved_centre_y);
 }
