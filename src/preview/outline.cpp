@@ -109,6 +109,21 @@ void mask_ants_rows()
     }
 }
 
+void mask_ants_as_shown()
+{
+    if (run_state.selection_rows_ptr == nullptr || run_state.erosion_ptr == nullptr) return;
+    // Tick t (the painting tick is 1) leaves stripe byte (i - (t - 1)) & 7
+    // over row i, and after it ants_phase is -t & 7.
+    const int32_t rows = outline_rows();
+    const int32_t bytes = outline_row_bytes();
+    for (int32_t i = 0; i < rows; i++) {
+        uint8_t stripes = ants_patterns[(i + run_state.ants_phase + 1) & 7];
+        const uint8_t* outline = body_row(i);
+        uint8_t* masked = erosion_row(i);
+        for (int32_t k = 0; k < bytes; k++) masked[k] = (uint8_t)(outline[k] & stripes);
+    }
+}
+
 void advance_ants()
 {
     run_state.ants_offset = (int16_t)(8 + run_state.ants_phase);

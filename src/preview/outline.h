@@ -31,6 +31,12 @@ void mask_ants_rows();
 // Steps the pattern on for the next tick.
 void advance_ants();
 
+// The erosion rows become the outline masked with the stripes as the ticks
+// since the outline was painted have left them on screen: a set bit is an
+// outline pixel that shows dark.  For putting the ants back where part of
+// the preview was painted over between two ticks.
+void mask_ants_as_shown();
+
 // A rectangle of the preview that holds outline pixels of the masked rows:
 // the 32 x 32 cells with outline, merged into runs along each band of rows.
 struct ants_run {

@@ -187,14 +187,39 @@ static void draw_marker(int16_t small)
     ReleaseDC(view, dc);
 }
 
-// Puts the image back under the big view's marker.
+// Rows of the selection map's layout into the ants bitmap.
+static void load_ants_bitmap(const uint8_t* rows)
+{
+    LONG bytes = (LONG)(outline_rows() * run_state.selection_row_bytes);
+    if (rows != nullptr && bytes > 0) SetBitmapBits((HBITMAP)run_state.ants_bitmap, bytes, rows);
+}
+
+// Puts the marching ants back over a part of the big view that was painted
+// afresh from the image: the outline white, then the stripes as the ticks
+// so far have left them.  Before the first tick after a full render there
+// are none to put back.
+static void restore_ants(HDC dc, const preview_patch& patch)
+{
+    if (!selection_exists() || run_state.ants_primed == 0 || run_state.ants_dc == nullptr) return;
+    HDC ants = (HDC)run_state.ants_dc;
+    const int width = patch.x1 - patch.x0, height = patch.y1 - patch.y0;
+    load_ants_bitmap(run_state.selection_rows_ptr);
+    BitBlt(dc, patch.x0, patch.y0, width, height, ants, patch.x0, patch.y0, SRCPAINT);
+    mask_ants_as_shown();
+    load_ants_bitmap(run_state.erosion_ptr);
+    BitBlt(dc, patch.x0, patch.y0, width, height, ants, patch.x0, patch.y0, SRCINVERT);
+}
+
+// Puts the image back under the big view's marker, with the ants over it.
 static void repaint_marker_cell()
 {
     HWND big = big_view();
     HDC dc = GetDC(big);
     preview_patch patch;
-    if (render_marker_patch(run_state.preview_centre_x, run_state.preview_centre_y, &patch))
+    if (render_marker_patch(run_state.preview_centre_x, run_state.preview_centre_y, &patch)) {
         display_rows(dc, patch.x0, patch.y0, (int16_t)(patch.x1 - patch.x0), (int16_t)(patch.y1 - patch.y0));
+        restore_ants(dc, patch);
+    }
     ReleaseDC(big, dc);
 }
 
@@ -247,12 +272,6 @@ void build_selection_outline()
     make_selection_outline();
     run_state.ants_primed = 0;
     SetTimer(dialog(), ants_timer_id, ants_period_ms, nullptr);
-}
-
-static void load_ants_bitmap(const uint8_t* rows)
-{
-    LONG bytes = (LONG)(outline_rows() * run_state.selection_row_bytes);
-    if (rows != nullptr && bytes > 0) SetBitmapBits((HBITMAP)run_state.ants_bitmap, bytes, rows);
 }
 
 void animate_ants()

@@ -1,8 +1,8 @@
 // The big view as it shows on the screen, read back pixel by pixel and
 // compared with what the plain reference says it must show: small images
 // painted to the edge, spoke outlines that come and go without a trace, the
-// marching ants tick by tick, and drags that end when the mouse is taken
-// away.
+// marching ants tick by tick and under a moving marker, and drags that end
+// when the mouse is taken away.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -218,6 +218,41 @@ TEST_F(PreviewScreen, AntsMarchOneRowPerTick)
             std::string what = "after tick " + std::to_string(t);
             expect_screen(d, what.c_str());
         }
+        testhost::set_item_text(d, spokes_edit, "8");
+        testhost::click(d, IDOK);
+    });
+    run_result r = host_->run_filter(rq);
+    ASSERT_EQ(0, r.result);
+}
+
+// The marker's cell is painted afresh from the image when the centre moves;
+// the ants that ran through it must come back, in step with the rest.
+TEST_F(PreviewScreen, MovingTheMarkerKeepsTheAntsInItsCell)
+{
+    const image source = testhost::make_test_image(90, 70, 3);
+    // The top-left quarter: its corner, and two outline edges, in the middle.
+    run_request rq = request(source, rectangle_mask(source, 0, 0, 45, 35));
+    host_->set_dialog_script([&](HWND d) {
+        if (depth(d) <= 8) {
+            testhost::set_item_text(d, spokes_edit, "8");
+            testhost::click(d, IDOK);
+            return;
+        }
+        settle(d);
+        const int32_t cx = model_.marker_x, cy = model_.marker_y;
+        int32_t outline_in_cell = 0;
+        for (int32_t y = cy - 4; y < cy + 4; y++)
+            for (int32_t x = cx - 4; x < cx + 4; x++) outline_in_cell += outline_.at(x, y);
+        ASSERT_GT(outline_in_cell, 4) << "the test wants the outline through the marker's cell";
+        for (int t = 1; t <= 3; t++) tick(d);
+        drag_centre_to(d, model_.plan.preview.width - 20, model_.plan.preview.height - 20);
+        expect_screen(d, "after the move");
+        tick(d);
+        expect_screen(d, "one tick later");
+        drag_centre_to(d, cx + 3, cy - 2);  // back over the outline, then away again
+        drag_centre_to(d, 20, model_.plan.preview.height - 20);
+        tick(d);
+        expect_screen(d, "after moving over the outline and away");
         testhost::set_item_text(d, spokes_edit, "8");
         testhost::click(d, IDOK);
     });

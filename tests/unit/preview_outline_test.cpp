@@ -7,6 +7,7 @@
 
 #include "state/run_state.h"
 #include "preview/outline.h"
+#include "reference.h"
 
 namespace {
 
@@ -168,6 +169,31 @@ TEST(MarchingAnts, PatternMovesOneStepPerTick)
     }
     // Each step byte turns one stripe row into the next.
     for (int k = 0; k < 8; k++) EXPECT_EQ(ants_patterns[(k + 7) & 7] ^ ants_patterns[k], ants_patterns[8 + k]);
+}
+
+TEST(MarchingAnts, StripesAsShownMatchTheTicksSoFar)
+{
+    // An outline of 9 rows (so rows 0 and 8 share a stripe), 24 columns.
+    bytes body(4 * 9, 0);
+    for (int y = 0; y < 9; y++) body[y * 4] = body[y * 4 + 1] = body[y * 4 + 2] = 0xff;
+    body[4 * 4 + 1] = 0x5a;  // a row with gaps
+    selection_fixture f(24, 9, body);
+    bytes shown(body.size(), 0);  // the dark pixels the ticks have left on screen
+    prime_ants();
+    for (int tick = 1; tick <= 11; tick++) {
+        mask_ants_rows();
+        for (size_t k = 0; k < shown.size(); k++) shown[k] ^= f.erosion[k];
+        advance_ants();
+        mask_ants_as_shown();
+        for (int y = 0; y < 9; y++)
+            for (int x = 0; x < 24; x++) {
+                const bool outline = (body[y * 4 + (x >> 3)] & (0x80 >> (x & 7))) != 0;
+                const bool dark = (f.erosion[y * 4 + (x >> 3)] & (0x80 >> (x & 7))) != 0;
+                ASSERT_EQ(outline && reference::ant_is_dark(x, y, tick), dark) << x << "," << y << " tick " << tick;
+            }
+        EXPECT_EQ(shown, bytes(f.erosion.begin(), f.erosion.begin() + (long)shown.size())) << "tick " << tick;
+    }
+    f.expect_tails();
 }
 
 TEST(MarchingAnts, OnlyCellsWithOutlineAreBlittedInBandsOf32)
