@@ -27,15 +27,21 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 COLOUR_TYPES = {1: 0, 2: 4, 3: 2, 4: 6}
 
 
-def write_png(path, width, height, channels, pixels):
-    raw = b"".join(b"\0" + bytes(pixels[y * width * channels:(y + 1) * width * channels]) for y in range(height))
+def write_png(path, width, height, channels, pixels, depth=8):
+    """pixels: one value per sample, 0-255, or 0-65535 with depth 16."""
+    row = width * channels
+    if depth == 16:
+        rows = (struct.pack(">%dH" % row, *pixels[y * row:(y + 1) * row]) for y in range(height))
+    else:
+        rows = (bytes(pixels[y * row:(y + 1) * row]) for y in range(height))
+    raw = b"".join(b"\0" + r for r in rows)
 
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
 
     with open(path, "wb") as f:
         f.write(b"\x89PNG\r\n\x1a\n")
-        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, COLOUR_TYPES[channels], 0, 0, 0)))
+        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, COLOUR_TYPES[channels], 0, 0, 0)))
         f.write(chunk(b"IDAT", zlib.compress(raw)))
         f.write(chunk(b"IEND", b""))
 
@@ -272,6 +278,28 @@ class Modes(HostTest):
             i = (y * W + x) * 3
             self.assertEqual(cmyk[i:i + 3], pattern(3)[i:i + 3])
             self.assertEqual(rgb[i:i + 3], pattern(3)[i:i + 3])
+
+    def test_16_bit_input_is_read_as_8_bit_with_a_note(self):
+        # Each 16-bit sample carries the 8-bit pattern in its high byte and
+        # something else in its low byte.
+        wide = [v * 256 + (v * 7 + 3) % 256 for v in pattern(3)]
+        write_png(self.path("wide.png"), W, H, 3, wide, depth=16)
+        code, text = self.host("apply", self.path("wide.png"), self.path("out.png"), "--intensity", 0)
+        self.assertEqual(code, 0, text)
+        notes = [line for line in text.splitlines() if "16 bits" in line]
+        self.assertEqual(len(notes), 1, text)
+        self.assertIn("the filter works in 8 bits", notes[0])
+        self.assertIn("output is 8-bit", notes[0])
+        self.assertEqual(read_png(self.path("out.png")), (W, H, 3, pattern(3)))
+        # The same run as on the 8-bit image; --quiet leaves the note out.
+        code, text = self.host("apply", self.path("wide.png"), self.path("wide-out.png"), "--quiet")
+        self.assertEqual(code, 0, text)
+        self.assertNotIn("16 bits", text)
+        self.apply(self.rgb, out="narrow-out.png")
+        self.assertTrue(self.same_file("wide-out.png", "narrow-out.png"))
+        # An 8-bit image gets no note.
+        code, text = self.host("apply", self.rgb, self.path("plain.png"))
+        self.assertNotIn("16 bits", text)
 
     def test_alpha_channel_is_kept(self):
         rgba = pattern(4)

@@ -58,8 +58,9 @@ bool read_whole_file(const std::string& path, std::string* bytes, std::string* e
     return true;
 }
 
-load_status load_image(const std::string& path, raster* image, std::string* error)
+load_status load_image(const std::string& path, raster* image, std::string* error, bool* had_16_bits)
 {
+    if (had_16_bits != nullptr) *had_16_bits = false;
     std::string bytes;
     if (!read_whole_file(path, &bytes, error)) return load_status::unreadable;
     if (bytes.size() > (size_t)INT32_MAX) {
@@ -85,6 +86,7 @@ load_status load_image(const std::string& path, raster* image, std::string* erro
         *error = memory ? "out of memory" : std::string("damaged image (") + (reason ? reason : "unknown") + ")";
         return memory ? load_status::out_of_memory : load_status::not_an_image;
     }
+    if (had_16_bits != nullptr) *had_16_bits = stbi_is_16_bit_from_memory(data, len) != 0;
     image->width = w;
     image->height = h;
     image->channels = channels;

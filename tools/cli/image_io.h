@@ -14,8 +14,10 @@ const int32_t max_image_side = 32767;
 enum class load_status { ok, unreadable, not_an_image, too_large, out_of_memory };
 
 // Loads a PNG or JPEG with the channels it has: 1 gray, 2 gray + alpha,
-// 3 RGB, 4 RGBA.  On failure *error holds the reason in a few words.
-load_status load_image(const std::string& path, raster* image, std::string* error);
+// 3 RGB, 4 RGBA, always 8 bits each.  A 16-bit PNG keeps the high byte of
+// each sample, and *had_16_bits (when given) says so.  On failure *error
+// holds the reason in a few words.
+load_status load_image(const std::string& path, raster* image, std::string* error, bool* had_16_bits = nullptr);
 
 enum class file_kind { png, jpeg, unknown };
 file_kind output_kind(const std::string& path);  // from the name's ending

@@ -215,11 +215,19 @@ int run(const std::vector<std::string>& args)
 
     raster file_image;
     phase_time("start");
-    load_status status = load_image(in_path, &file_image, &error);
+    bool had_16_bits = false;
+    load_status status = load_image(in_path, &file_image, &error, &had_16_bits);
     phase_time("decode");
     if (status != load_status::ok) {
         const char* what = status == load_status::unreadable ? "cannot read" : "cannot use";
         return fail(exit_input, std::string(what) + " input '" + o.in_path + "': " + error);
+    }
+    if (had_16_bits && !o.quiet) {
+        std::fprintf(stderr,
+                     "glimmora: warning: '%s' has 16 bits per channel; the filter works in 8 bits, so the output "
+                     "is 8-bit\n",
+                     o.in_path.c_str());
+        std::fflush(stderr);
     }
     if (values.centre_set && !check_centre(values.centre_x, values.centre_y, file_image.width, file_image.height,
                                            &error))

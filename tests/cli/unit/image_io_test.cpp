@@ -101,6 +101,63 @@ TEST_F(CliImageFiles, UnreadableAndForeignFilesAreRefused)
     EXPECT_NE(error.find("32767"), std::string::npos) << error;
 }
 
+// A PNG of 16-bit gray samples, its image data in one stored (uncompressed)
+// deflate block.
+std::string gray16_png(uint32_t width, uint32_t height, const std::vector<uint16_t>& samples)
+{
+    auto be32 = [](uint32_t v) {
+        return std::string{(char)(v >> 24), (char)(v >> 16), (char)(v >> 8), (char)v};
+    };
+    auto crc = [](const std::string& bytes) {
+        uint32_t c = 0xFFFFFFFFu;
+        for (unsigned char b : bytes) {
+            c ^= b;
+            for (int k = 0; k < 8; k++) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+        }
+        return c ^ 0xFFFFFFFFu;
+    };
+    auto chunk = [&](const std::string& kind, const std::string& data) {
+        return be32((uint32_t)data.size()) + kind + data + be32(crc(kind + data));
+    };
+    std::string raw;
+    for (uint32_t y = 0; y < height; y++) {
+        raw += '\0';
+        for (uint32_t x = 0; x < width; x++) {
+            uint16_t v = samples[y * width + x];
+            raw += (char)(v >> 8);
+            raw += (char)v;
+        }
+    }
+    uint32_t a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    const uint16_t n = (uint16_t)raw.size();
+    std::string deflate = std::string("\x78\x01\x01", 3) + (char)n + (char)(n >> 8) + (char)~n + (char)(~n >> 8) + raw +
+                          be32((b << 16) | a);
+    const std::string ihdr = be32(width) + be32(height) + std::string("\x10\x00\x00\x00\x00", 5);
+    return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", deflate) + chunk("IEND", "");
+}
+
+TEST_F(CliImageFiles, SixteenBitPngKeepsTheHighByteAndSaysSo)
+{
+    const std::vector<uint16_t> samples = {0x0000, 0x00ff, 0x0100, 0x7f80, 0x8000, 0xfeff, 0xff00, 0xffff};
+    std::ofstream(path("wide.png"), std::ios::binary) << gray16_png(4, 2, samples);
+    raster r;
+    std::string error;
+    bool had_16_bits = false;
+    ASSERT_EQ(load_image(path("wide.png"), &r, &error, &had_16_bits), load_status::ok) << error;
+    EXPECT_TRUE(had_16_bits);
+    EXPECT_EQ(r.channels, 1);
+    EXPECT_EQ(r.pixels, (std::vector<uint8_t>{0x00, 0x00, 0x01, 0x7f, 0x80, 0xfe, 0xff, 0xff}));
+
+    ASSERT_TRUE(save_image(path("narrow.png"), sample(3), file_kind::png, &error)) << error;
+    had_16_bits = true;
+    ASSERT_EQ(load_image(path("narrow.png"), &r, &error, &had_16_bits), load_status::ok) << error;
+    EXPECT_FALSE(had_16_bits);
+}
+
 TEST_F(CliImageFiles, FailedWriteLeavesTheOldFileAndNoTemporary)
 {
     std::string error;
