@@ -64,3 +64,6 @@ endif()
 
 # The command-line host's tests (native units; Wine runs when the tier above is on).
 include(${CMAKE_SOURCE_DIR}/tests/cli/tests.cmake OPTIONAL)
+
+# The GEGL operation glimmora:spokes and its tests, when GEGL 0.4 is installed.
+include(${CMAKE_SOURCE_DIR}/cmake/gegl.cmake)

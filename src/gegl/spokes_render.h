@@ -1,0 +1,100 @@
+/* The spoke engine as the GEGL operation glimmora:spokes uses it.
+ *
+ * The operation's C side (spokes_op.c, built on GEGL's gegl-op.h) knows
+ * nothing of the engine; it hands its property values, the input's size and
+ * a block of pixels to glimmora_spokes_render, which plans the effect the way
+ * the plug-in plans a whole-image run and shades the block.
+ *
+ * Planning, as the plug-in does it when the whole image fits its memory
+ * (no thinning): the preview is the image fitted into the dialog's big view
+ * (view_width x view_height, each capped at 512), every length of the effect
+ * is a fraction of the larger preview side, and the image scale (image pixels
+ * per preview pixel) takes it to the image.  So the same values, centre and
+ * view size give the plug-in's bytes.
+ *
+ * Nothing here keeps state: any number of blocks of any number of images can
+ * be shaded at once, from any thread. */
+#ifndef GLIMMORA_GEGL_SPOKES_RENDER_H
+#define GLIMMORA_GEGL_SPOKES_RENDER_H
+
+#ifdef __cplusplus
+#include <cstdint>
+#else
+#include <stdint.h>
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The dialog's ranges and defaults of the six values. */
+#define GLIMMORA_SPOKES_DEFAULT 8
+#define GLIMMORA_ANGLE_DEFAULT 0
+#define GLIMMORA_THICKNESS_DEFAULT 20
+#define GLIMMORA_INTENSITY_DEFAULT 50
+#define GLIMMORA_RADIUS_DEFAULT 50
+#define GLIMMORA_LENGTH_DEFAULT 50
+
+/* The client size of the dialog's big view at 96 DPI, as the plug-in measures
+ * it under Wine: the control is 180 x 180 dialog units, and the dialog's font
+ * (8-point MS Sans Serif, which Wine replaces) has base units of 7 x 13
+ * pixels, so the control is 180 * 7 / 4 = 315 by 180 * 13 / 8 = 293 pixels
+ * (rounded) outside.  Its border becomes the 3D client edge that dialogs give
+ * bordered controls, two pixels on every side: 311 x 289 inside.  (With the
+ * original font's 6 x 13 base units, Windows would measure 266 x 289.) */
+#define GLIMMORA_VIEW_WIDTH_DEFAULT 311
+#define GLIMMORA_VIEW_HEIGHT_DEFAULT 289
+
+/* The largest image side the plug-in's planning covers: its sizes are 16-bit. */
+#define GLIMMORA_MAX_SIDE 32767
+
+typedef struct glimmora_spokes_settings {
+    int32_t spokes, angle, thickness, intensity, radius, length;
+    int32_t centre_x, centre_y;        /* image pixels; -1: the middle, width / 2 or height / 2 */
+    int32_t view_width, view_height;   /* client size of the dialog's big view */
+} glimmora_spokes_settings;
+
+/* Pixel layouts of the operation. */
+typedef enum glimmora_spokes_pixels {
+    GLIMMORA_RGBA_U8,  /* R'G'B'A u8: the colour ramp, alpha untouched */
+    GLIMMORA_YA_U8,    /* Y'A u8: the gray ramp, alpha untouched */
+} glimmora_spokes_pixels;
+
+/* Whether an image of width x height can be planned at all: both sides
+ * 1 .. GLIMMORA_MAX_SIDE, and a view of at least one pixel each way. */
+int glimmora_spokes_plannable(const glimmora_spokes_settings* settings, int32_t width, int32_t height);
+
+/* Shades a block of an image of image_width x image_height pixels (at full
+ * resolution).  The block is `width` x `height` pixels at (x, y), in pixels of
+ * mipmap level `level` (0: full resolution; level n halves the image n times)
+ * relative to the image's top-left corner.  src and dst hold the block row
+ * after row without padding, and may be the same buffer.
+ *
+ * At level 0 the result is exactly the plug-in's.  At coarser levels (a
+ * zoomed-out canvas) the same plan is shrunk to the level: an approximation
+ * for display.
+ *
+ * An image that cannot be planned (glimmora_spokes_plannable) is copied
+ * unchanged and 0 is returned; otherwise 1. */
+int glimmora_spokes_render(const glimmora_spokes_settings* settings, int32_t image_width, int32_t image_height,
+                           int32_t level, glimmora_spokes_pixels pixels, int32_t x, int32_t y, int32_t width,
+                           int32_t height, const void* src, void* dst);
+
+#ifdef __cplusplus
+}
+
+#include "effect/preview_fit.h"
+#include "effect/spoke.h"
+
+/* The plan of a whole image: the preview fit, the centre in image pixels and
+ * the shader for full resolution.  False when the image cannot be planned. */
+struct glimmora_spokes_plan {
+    preview_fit fit;
+    int32_t centre_x, centre_y;
+    spoke_shader shader;
+};
+bool plan_spokes(const glimmora_spokes_settings& settings, int32_t image_width, int32_t image_height,
+                 pixel_layout layout, glimmora_spokes_plan* plan);
+#endif
+
+#endif
