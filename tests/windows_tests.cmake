@@ -44,4 +44,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   # never from the plug-in's own sources.
   target_sources(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/reference/reference.cpp)
   target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/reference)
+
+  # The GEGL operation's probe of the dialog's view size.
+  include(${CMAKE_SOURCE_DIR}/tests/gegl/windows.cmake OPTIONAL)
 endif()

@@ -1,0 +1,33 @@
+# Tests of the GEGL operation glimmora:spokes (included by cmake/gegl.cmake).
+#
+#   gegl.unit.*          the operation inside GEGL graphs, natively (op_test.cpp)
+#   gegl.tool            graph runs with the gegl tool
+#   gegl.wine.*          its bytes against the real 64-bit plug-in under Wine
+
+set(GLIMMORA_GEGL_PATH "${GLIMMORA_GEGL_DIR}:${GEGL_SYSTEM_OPERATIONS}")
+
+add_executable(gegl_tests ${CMAKE_SOURCE_DIR}/tests/gegl/op_test.cpp)
+target_link_libraries(gegl_tests PRIVATE glimmora_core PkgConfig::GEGL GTest::gtest)
+target_compile_options(gegl_tests PRIVATE ${GLIMMORA_WARNINGS})
+add_dependencies(gegl_tests glimmora_gegl)
+gtest_discover_tests(gegl_tests TEST_PREFIX "gegl.unit." DISCOVERY_TIMEOUT 60
+                     PROPERTIES ENVIRONMENT "GEGL_PATH=${GLIMMORA_GEGL_PATH}")
+
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+set(gegl_driver ${CMAKE_SOURCE_DIR}/tests/gegl/gegl_test.py)
+set(gegl_args --module-dir ${GLIMMORA_GEGL_DIR} --system-ops ${GEGL_SYSTEM_OPERATIONS}
+              --work ${CMAKE_BINARY_DIR}/gegl-tests)
+add_test(NAME gegl.tool COMMAND ${Python3_EXECUTABLE} ${gegl_driver} ${gegl_args} Tool)
+set_tests_properties(gegl.tool PROPERTIES TIMEOUT 300)
+
+if(DEFINED GLIMMORA_WINE_STATE)
+  set(gegl_wine_args ${gegl_args} --env ${GLIMMORA_WINE_ENV} --state ${GLIMMORA_WINE_STATE}
+                     --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN64}
+                     --probe ${GLIMMORA_WIN64_DIR}/gegl-view-size.exe)
+  add_test(NAME gegl.wine.SameAsPlugin COMMAND ${Python3_EXECUTABLE} ${gegl_driver} ${gegl_wine_args} SameAsPlugin)
+  # One Wine program at a time, as in the rest of the Wine tier.
+  set_tests_properties(gegl.wine.SameAsPlugin PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600 RUN_SERIAL TRUE)
+  # A prefix and display of its own, at other DPIs: no fixture.
+  add_test(NAME gegl.wine.ViewSizes COMMAND ${Python3_EXECUTABLE} ${gegl_driver} ${gegl_wine_args} ViewSizes)
+  set_tests_properties(gegl.wine.ViewSizes PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+endif()
