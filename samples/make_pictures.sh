@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the pictures under docs/ from samples/nightfall.png with the
 # command-line host: before and after for RGB, grayscale and CMYK images, and
-# the plug-in's dialog as it looks with the effect previewed.
+# the plug-in's dialog as it looks with the effect previewed; and with the
+# GEGL operation (build it first): two stars from one gegl graph.
 #
 #   samples/make_pictures.sh
 set -euo pipefail
@@ -23,6 +24,13 @@ effect=(--centre 236,62 --spokes 12 --angle 15 --radius 20 --length 60 --thickne
 # of the window taken, then OK.
 "$glimmora" apply "$sample" "$work/dialog-result.png" --centre 236,62 --quiet \
     --dialog-test "spokes=12,angle=15,radius=20,length=60,thickness=25,intensity=80,preview,wait=500,shot=$work/dialog.png,ok"
+
+# The GEGL operation (build/gegl/glimmora-spokes.so): two stars in one graph.
+GEGL_PATH="$root/build/gegl:$(pkg-config --variable=pluginsdir gegl-0.4)" XDG_CACHE_HOME="$work/cache" \
+    gegl "$sample" -- \
+    glimmora:spokes center-x=236 center-y=62 spokes=12 angle=15 radius=20 length=60 thickness=25 intensity=80 \
+    glimmora:spokes center-x=70 center-y=175 spokes=5 angle=40 radius=5 length=30 thickness=40 intensity=100 \
+    gegl:png-save path="$work/gegl-after.png" bitdepth=8
 
 python3 - "$work" "$docs" <<'PYEOF'
 # Side-by-side pictures, 8-bit PNGs only; pure Python.
@@ -74,6 +82,7 @@ def side_by_side(names, out, gap=8):
 side_by_side(["rgb-before.png", "rgb-after.png"], "glimmora-rgb.png")
 side_by_side(["gray-before.png", "gray-after.png"], "glimmora-gray.png")
 side_by_side(["rgb-before.png", "cmyk-after.png"], "glimmora-cmyk.png")
+side_by_side(["rgb-before.png", "gegl-after.png"], "glimmora-gegl.png")
 w, h, rows = read(os.path.join(work, "dialog.png")); write(os.path.join(docs, "glimmora-dialog.png"), w, h, rows)
 PYEOF
 ls -la "$docs"/glimmora-*.png
