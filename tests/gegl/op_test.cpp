@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -328,6 +329,49 @@ TEST_F(SpokesOperation, PositionsCountFromTheInputsTopLeftCorner)
     }
 }
 
+// A zoomed-out canvas renders a reduced level: the star is the full-size one
+// shrunk, so it must land where the full-size result, halved, has it.
+TEST_F(SpokesOperation, AReducedLevelLooksLikeTheWholeImageHalved)
+{
+    settings s;
+    s.spokes = 6, s.center_x = 150, s.center_y = 70, s.intensity = 100;
+    picture flat{240, 180, 4, {}};
+    for (int i = 0; i < 240 * 180; i++) flat.pixels.insert(flat.pixels.end(), {90, 90, 90, 255});
+    const picture whole = render_whole(flat, s, 4);
+
+    // A blit at half scale renders level 1 (main() turns mipmap rendering on).
+    GeglBuffer* source = buffer_of(flat);
+    GeglNode* graph = gegl_node_new();
+    GeglNode* input = gegl_node_new_child(graph, "operation", "gegl:buffer-source", "buffer", source, NULL);
+    GeglNode* op = gegl_node_new_child(graph, "operation", op_name, NULL);
+    set_properties(op, s);
+    gegl_node_link(input, op);
+    const GeglRectangle half = {0, 0, 120, 90};
+    picture reduced{120, 90, 4, std::vector<uint8_t>(120 * 90 * 4)};
+    gegl_node_blit(op, 0.5, &half, babl_format("R'G'B'A u8"), reduced.pixels.data(), GEGL_AUTO_ROWSTRIDE,
+                   GEGL_BLIT_DEFAULT);
+    g_object_unref(graph);
+    g_object_unref(source);
+
+    // Where the star shows: pixels of the level against the 2 x 2 averages of
+    // the whole image, each marked where it differs clearly from the flat gray.
+    int both = 0, either = 0;
+    for (int y = 0; y < 90; y++)
+        for (int x = 0; x < 120; x++) {
+            bool halved = false, level = false;
+            for (int c = 0; c < 3; c++) {
+                int sum = whole.at(2 * x, 2 * y)[c] + whole.at(2 * x + 1, 2 * y)[c] + whole.at(2 * x, 2 * y + 1)[c] +
+                          whole.at(2 * x + 1, 2 * y + 1)[c];
+                halved = halved || std::abs(sum - 4 * 90) > 4 * 16;
+                level = level || std::abs(reduced.at(x, y)[c] - 90) > 16;
+            }
+            both += halved && level;
+            either += halved || level;
+        }
+    ASSERT_GT(either, 200) << "no star at all";
+    EXPECT_GT(both, either * 3 / 4) << "the star of the level and the halved star overlap too little";
+}
+
 // --- inputs beyond the planning -------------------------------------------------------
 
 int warnings_seen = 0;
@@ -354,6 +398,9 @@ TEST_F(SpokesOperation, AnInputBeyond32767PixelsPassesThroughWithOneWarning)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    // Blits at reduced scales render reduced levels, as a zoomed-out canvas
+    // in GIMP does; blits at full scale are not affected.
+    g_setenv("GEGL_MIPMAP_RENDERING", "1", TRUE);
     gegl_init(&argc, &argv);
     int status = RUN_ALL_TESTS();
     gegl_exit();
