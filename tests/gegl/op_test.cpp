@@ -2,20 +2,20 @@
 // GEGL_PATH, images pushed through real graphs (buffer source, the operation,
 // crops, translations, blits), with several thread counts and tile sizes.
 //
-// The expected pixels come from a plain plan written out below (the preview
-// fitted into the view, the larger preview side, the image scale) and the
-// engine's per-pixel rule, shade_pixel, applied column by column.
+// The expected pixels come from the plain reference of the filter's
+// arithmetic (tests/reference): the plug-in's planning of a whole image with
+// no thinning, and the per-pixel rule on the colour (or gray) bytes.
 #include <gegl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "effect/spoke.h"
+#include "reference.h"
 
 namespace {
 
@@ -45,48 +45,24 @@ picture pattern(int width, int height, int channels)
     return p;
 }
 
-// --- the expected result, planned plainly ---------------------------------------
+// --- the expected result, from the reference ---------------------------------------
 
-// The plug-in's planning for a whole image with no thinning: the preview is
-// the image fitted into the view (each side at most 512), keeping the aspect
-// and filling the view in the direction that binds; the image scale is image
-// pixels per preview pixel in 16.16.
-struct plain_plan {
-    int32_t scale;
-    int16_t extent;
-};
-
-plain_plan plan_plainly(int32_t width, int32_t height, int32_t view_width, int32_t view_height)
-{
-    int32_t pw = std::min(view_width, 512), ph = std::min(view_height, 512);
-    const int32_t sx = (width << 16) / pw, sy = (height << 16) / ph;
-    int32_t scale;
-    if (sy < sx) {
-        scale = sx;
-        ph = height * pw / width;
-    } else {
-        scale = sy;
-        pw = width * ph / height;
-    }
-    return {scale, (int16_t)std::max(pw, ph)};
-}
-
-// The source shaded pixel by pixel.  rgba: 4 bytes per pixel; otherwise gray
-// and alpha, 2 bytes.
+// The source shaded pixel by pixel: the colour bytes (3, or 1 for gray) by
+// the reference's rule, alpha copied.  The plan is the plug-in's for the whole
+// image as its working image, fitted into the view.
 picture expected(const picture& source, const settings& s)
 {
-    const plain_plan plan = plan_plainly(source.width, source.height, s.view_width, s.view_height);
-    spoke_values v = {(int16_t)s.spokes, (int16_t)s.angle,  (int16_t)s.thickness,
-                      (int16_t)s.intensity, (int16_t)s.radius, (int16_t)s.length};
-    spoke_shader shader;
-    shader.geometry = setup_spoke_geometry(v, plan.extent, plan.scale);
-    shader.centre_x = (int16_t)(s.center_x < 0 ? source.width / 2 : s.center_x);
-    shader.centre_y = (int16_t)(s.center_y < 0 ? source.height / 2 : s.center_y);
-    shader.layout = source.channels == 4 ? pixel_layout::rgb_alpha : pixel_layout::gray_alpha;
+    const reference::preview_plan plan =
+        reference::fit_preview(source.width, source.height, s.view_width, s.view_height, 1);
+    const reference::values v = {(int16_t)s.spokes,    (int16_t)s.angle,  (int16_t)s.thickness,
+                                 (int16_t)s.intensity, (int16_t)s.radius, (int16_t)s.length};
+    const reference::geometry g = reference::make_geometry(v, plan.extent, (int32_t)plan.image_scale);
+    const int32_t cx = s.center_x < 0 ? source.width / 2 : s.center_x;
+    const int32_t cy = s.center_y < 0 ? source.height / 2 : s.center_y;
+    const int32_t colours = source.channels - 1;
     picture out = source;
     for (int y = 0; y < source.height; y++)
-        for (int x = 0; x < source.width; x++)
-            shade_pixel(shader, (int16_t)x, (int16_t)y, source.at(0, y), out.at(x, y));
+        for (int x = 0; x < source.width; x++) reference::shade(g, cx, cy, x, y, source.at(x, y), colours, out.at(x, y));
     return out;
 }
 

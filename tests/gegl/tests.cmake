@@ -6,8 +6,11 @@
 
 set(GLIMMORA_GEGL_PATH "${GLIMMORA_GEGL_DIR}:${GEGL_SYSTEM_OPERATIONS}")
 
-add_executable(gegl_tests ${CMAKE_SOURCE_DIR}/tests/gegl/op_test.cpp)
-target_link_libraries(gegl_tests PRIVATE glimmora_core PkgConfig::GEGL GTest::gtest)
+# Expectations come from the plain reference (tests/reference), never from
+# the engine the module is built from.
+add_executable(gegl_tests ${CMAKE_SOURCE_DIR}/tests/gegl/op_test.cpp ${CMAKE_SOURCE_DIR}/tests/reference/reference.cpp)
+target_include_directories(gegl_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/reference)
+target_link_libraries(gegl_tests PRIVATE PkgConfig::GEGL GTest::gtest)
 target_compile_options(gegl_tests PRIVATE ${GLIMMORA_WARNINGS})
 add_dependencies(gegl_tests glimmora_gegl)
 gtest_discover_tests(gegl_tests TEST_PREFIX "gegl.unit." DISCOVERY_TIMEOUT 60
