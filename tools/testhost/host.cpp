@@ -37,6 +37,7 @@ static HWND create_host_window()
 }
 
 plugin_host::plugin_host(const std::string& plugin_path, const std::string& entry_name)
+    : plugin_path_(plugin_path), entry_name_(entry_name)
 {
     std::memset(&record_, 0, sizeof record_);
     std::memset(&about_, 0, sizeof about_);
@@ -53,15 +54,7 @@ plugin_host::plugin_host(const std::string& plugin_path, const std::string& entr
         load_error_ = "cannot create the host window or the window hook";
         return;
     }
-    std::string path = windows_path(plugin_path);
-    module_ = LoadLibraryA(path.c_str());
-    if (module_ == nullptr) {
-        load_error_ = "LoadLibrary(" + path + ") failed, error " + std::to_string(GetLastError());
-        return;
-    }
-    entry_ = (PluginEntryProc)(void*)GetProcAddress(module_, entry_name.c_str());
-    if (entry_ == nullptr) load_error_ = "no " + entry_name + " export in " + path;
-    reset_record();
+    if (load()) reset_record();
 }
 
 plugin_host::~plugin_host()
@@ -71,6 +64,30 @@ plugin_host::~plugin_host()
     if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
     if (window_ != nullptr) DestroyWindow(window_);
     if (current_host == this) current_host = nullptr;
+}
+
+bool plugin_host::load()
+{
+    if (module_ != nullptr) return loaded();
+    load_error_.clear();
+    std::string path = windows_path(plugin_path_);
+    module_ = LoadLibraryA(path.c_str());
+    if (module_ == nullptr) {
+        load_error_ = "LoadLibrary(" + path + ") failed, error " + std::to_string(GetLastError());
+        return false;
+    }
+    imports_redirected_ = redirect_imports(module_);
+    entry_ = (PluginEntryProc)(void*)GetProcAddress(module_, entry_name_.c_str());
+    if (entry_ == nullptr) load_error_ = "no " + entry_name_ + " export in " + path;
+    return loaded();
+}
+
+void plugin_host::unload()
+{
+    if (module_ != nullptr) FreeLibrary(module_);
+    module_ = nullptr;
+    entry_ = nullptr;
+    imports_redirected_ = false;
 }
 
 void plugin_host::reset_record(uint8_t sentinel)
@@ -121,15 +138,41 @@ int16_t plugin_host::about(bool with_platform_data)
     return invoke(filterSelectorAbout, &about_);
 }
 
-static void CALLBACK watchdog_fired(void* parameter, BOOLEAN)
+// The watchdog: one thread for the whole process that looks at the call in
+// progress a few times a second.  A call only writes down when it began and
+// how long it may take, which costs next to nothing, so runs of thousands of
+// calls stay fast.
+static volatile LONG watched_call = 0;  // 1 while a call with a time limit runs
+static volatile LONG watched_selector = 0;
+static volatile DWORD watched_begin = 0, watched_limit = 0;
+
+static DWORD WINAPI watchdog_thread(void*)
 {
-    const int16_t selector = (int16_t)(intptr_t)parameter;
-    char line[160];
-    wsprintfA(line, "testhost: plug-in call (selector %d) did not return in time; ending the process\r\n",
-              (int)selector);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, lstrlenA(line), &written, nullptr);
-    TerminateProcess(GetCurrentProcess(), 4);
+    for (;;) {
+        Sleep(200);
+        if (watched_call == 0 || GetTickCount() - watched_begin <= watched_limit) continue;
+        char line[160];
+        wsprintfA(line, "testhost: plug-in call (selector %d) did not return in time; ending the process\r\n",
+                  (int)watched_selector);
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, lstrlenA(line), &written, nullptr);
+        const char* note = crash_note_text();
+        if (note[0] != '\0') {
+            WriteFile(GetStdHandle(STD_ERROR_HANDLE), note, lstrlenA(note), &written, nullptr);
+            WriteFile(GetStdHandle(STD_ERROR_HANDLE), "\r\n", 2, &written, nullptr);
+        }
+        TerminateProcess(GetCurrentProcess(), 4);
+    }
+}
+
+static void watch_call(int16_t selector, DWORD limit_ms)
+{
+    static HANDLE thread = nullptr;
+    if (thread == nullptr) thread = CreateThread(nullptr, 0, watchdog_thread, nullptr, 0, nullptr);
+    watched_selector = selector;
+    watched_limit = limit_ms;
+    watched_begin = GetTickCount();
+    InterlockedExchange(&watched_call, 1);
 }
 
 int16_t plugin_host::invoke(int16_t selector, void* record)
@@ -144,16 +187,14 @@ int16_t plugin_host::invoke(int16_t selector, void* record)
     current_call_ = index;
     const LONG previous_selector = InterlockedExchange(&current_selector, selector);
 
-    HANDLE timer = nullptr;
-    if (call_timeout_ms_ != 0)
-        CreateTimerQueueTimer(&timer, nullptr, watchdog_fired, (void*)(intptr_t)selector, call_timeout_ms_, 0,
-                              WT_EXECUTEONLYONCE);
+    const LONG outer_watch = watched_call;
+    if (call_timeout_ms_ != 0) watch_call(selector, call_timeout_ms_);
     int16_t result = result_not_written;
     intptr_t* data = &data_;
     DWORD begin = GetTickCount();
     entry_(selector, record, data, &result);
     DWORD elapsed = GetTickCount() - begin;
-    if (timer != nullptr) DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
+    if (call_timeout_ms_ != 0) InterlockedExchange(&watched_call, outer_watch);
 
     InterlockedExchange(&current_selector, previous_selector);
     current_call_ = previous_call;
@@ -223,7 +264,10 @@ std::vector<uint8_t> plugin_host::params_bytes() const
 void plugin_host::free_params()
 {
     Handle h = record_.parameters;
-    if (h != nullptr && !params_on_heap()) GlobalFree((HGLOBAL)h);
+    if (h != nullptr && !params_on_heap()) {
+        note_block(h, false, false);  // the plug-in may have made it; it is gone either way
+        GlobalFree((HGLOBAL)h);
+    }
     // Our own copy is freed even when the plug-in swapped it for another block.
     if (heap_params_ != nullptr) HeapFree(GetProcessHeap(), 0, heap_params_);
     heap_params_ = nullptr;

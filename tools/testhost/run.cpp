@@ -141,7 +141,18 @@ void plugin_host::check_record_writes(const uint8_t* before, run_result* result,
         const record_field* field = nullptr;
         for (const record_field& f : record_fields)
             if (i >= f.offset && i < f.offset + f.size) field = &f;
-        if (field != nullptr && field->plugin_writes) continue;
+        if (field != nullptr && field->plugin_writes) {
+            // The parameters handle is the plug-in's to set only while there is none.
+            Handle earlier = nullptr;
+            if (field->offset == offsetof(FilterRecord, parameters)) {
+                std::memcpy(&earlier, before + field->offset, sizeof earlier);
+                if (earlier != nullptr)
+                    protocol_error(result, "selector " + std::to_string(selector) +
+                                               " replaced the host's FilterRecord.parameters");
+            }
+            i = field->offset + field->size - 1;
+            continue;
+        }
         std::string name = field != nullptr ? field->name : "padding at offset " + std::to_string(i);
         protocol_error(result, "selector " + std::to_string(selector) + " wrote host-owned FilterRecord." + name);
         if (field != nullptr) i = field->offset + field->size - 1;
@@ -301,24 +312,19 @@ static void supply(FilterRecord& rec, run_context& ctx)
     }
 }
 
-run_result plugin_host::run_filter(const run_request& request)
-{
-    run_result result;
-    result.output = request.source;
-    if (!loaded()) {
-        result.protocol_errors.push_back("plug-in not loaded: " + load_error_);
-        return result;
-    }
-    const image& img = request.source;
-    if (img.pixels.size() != (size_t)img.width * img.height * img.planes ||
-        (!request.mask.empty() && request.mask.size() != (size_t)img.width * img.height)) {
-        result.protocol_errors.push_back("run_request: pixel or mask size does not match the image");
-        return result;
-    }
+// --- driving a run -----------------------------------------------------------------------
 
-    restore_params_for_run();
-    reset_record();
-    FilterRecord& rec = record_;
+struct host_run::buffers {
+    run_context ctx;
+};
+
+host_run::host_run(plugin_host& host, const run_request& request)
+    : host_(host), request_(request), buffers_(new buffers{run_context{&request, &result_, {}}})
+{
+    result_.output = request.source;
+    const image& img = request.source;
+    host_.reset_record();
+    FilterRecord& rec = host_.record_;
     Rect16 filter = request.filter_rect;
     if (filter.top == 0 && filter.left == 0 && filter.bottom == 0 && filter.right == 0)
         filter = Rect16{0, 0, (int16_t)img.height, (int16_t)img.width};
@@ -356,53 +362,102 @@ run_result plugin_host::run_filter(const run_request& request)
     rec.premiereHook = nullptr;
     rec.advanceState = nullptr;
 
-    if (!rect_inside(filter, img) || rect_empty(filter)) {
-        result.protocol_errors.push_back("run_request: filter rectangle " + rect_text(filter) + " is not in the image");
+    if (!rect_inside(filter, img) || rect_empty(filter))
+        result_.protocol_errors.push_back("run_request: filter rectangle " + rect_text(filter) +
+                                          " is not in the image");
+    host_.current_run_ = &result_;
+}
+
+host_run::~host_run()
+{
+    FilterRecord& rec = host_.record_;
+    rec.inData = rec.outData = rec.maskData = nullptr;
+    if (host_.current_run_ == &result_) host_.current_run_ = nullptr;
+    delete buffers_;
+}
+
+bool host_run::requests_pending() const
+{
+    const FilterRecord& rec = host_.record_;
+    return !rect_empty(rec.inRect) || !rect_empty(rec.outRect) || !rect_empty(rec.maskRect);
+}
+
+int16_t host_run::call(int16_t selector)
+{
+    FilterRecord& rec = host_.record_;
+    const bool continuing = selector == filterSelectorContinue;
+    Rect16 out_rect = {};
+    int16_t out_lo = 0, out_hi = 0;
+    bool have_out = false;
+    if (continuing) {
+        supply(rec, buffers_->ctx);
+        out_rect = rec.outRect;
+        out_lo = rec.outLoPlane;
+        out_hi = rec.outHiPlane;
+        have_out = rec.outData != nullptr;
+    }
+    uint8_t before[sizeof(FilterRecord)];
+    std::memcpy(before, &rec, sizeof rec);
+    const int16_t r = host_.invoke(selector, &rec);
+    host_.check_record_writes(before, &result_, selector);
+    if (!host_.calls_.empty()) result_.calls.push_back(host_.calls_.back());
+    if (r != 0 && result_.result == 0) {
+        result_.result = r;
+        result_.failed_selector = selector;
+    }
+    if (continuing) {
+        ++result_.continue_calls;
+        if (r == 0 && have_out)
+            copy_into(&result_.output, out_rect, out_lo, out_hi, buffers_->ctx.buffers.out.data(),
+                      buffers_->ctx.buffers.out_row_bytes);
+    }
+    if (selector == filterSelectorFinish) result_.finished = true;
+    return r;
+}
+
+run_result plugin_host::run_filter(const run_request& request)
+{
+    run_result result;
+    result.output = request.source;
+    if (!loaded()) {
+        result.protocol_errors.push_back("plug-in not loaded: " + load_error_);
+        return result;
+    }
+    const image& img = request.source;
+    if (img.pixels.size() != (size_t)img.width * img.height * img.planes ||
+        (!request.mask.empty() && request.mask.size() != (size_t)img.width * img.height)) {
+        result.protocol_errors.push_back("run_request: pixel or mask size does not match the image");
         return result;
     }
 
-    run_context ctx{&request, &result, {}};
-    current_run_ = &result;
-    uint8_t before[sizeof(FilterRecord)];
-    auto step = [&](int16_t selector) {
-        std::memcpy(before, &rec, sizeof rec);
-        int16_t r = invoke(selector, &rec);
-        check_record_writes(before, &result, selector);
-        result.calls.push_back(calls_.back());
-        if (r != 0 && result.result == 0) {
-            result.result = r;
-            result.failed_selector = selector;
-        }
-        return r;
-    };
-
-    bool go_on = true;
-    if (request.menu_run) go_on = step(filterSelectorParameters) == 0;
-    if (go_on) go_on = step(filterSelectorPrepare) == 0;
-    if (go_on) go_on = step(filterSelectorStart) == 0;
-    if (go_on) {
-        while (!rect_empty(rec.inRect) || !rect_empty(rec.outRect) || !rect_empty(rec.maskRect)) {
-            if (result.continue_calls >= request.max_continue_calls) {
-                protocol_error(&result, "the plug-in still requests data after " +
-                                            std::to_string(result.continue_calls) + " continue calls");
-                break;
+    restore_params_for_run();
+    {
+        host_run run(*this, request);
+        if (run.result().protocol_errors.empty()) {
+            // The host drops the run (no finish) once it has made this many calls.
+            auto dropped = [&] {
+                return request.stop_after_calls > 0 && (int)run.result().calls.size() >= request.stop_after_calls;
+            };
+            auto step = [&](int16_t selector) { return dropped() ? (int16_t)-1 : run.call(selector); };
+            bool go_on = true;
+            if (request.menu_run) go_on = step(filterSelectorParameters) == 0;
+            if (go_on) go_on = step(filterSelectorPrepare) == 0;
+            if (go_on) go_on = step(filterSelectorStart) == 0;
+            if (go_on) {
+                while (!dropped() && run.requests_pending()) {
+                    if (run.result().continue_calls >= request.max_continue_calls) {
+                        protocol_error(&run.result(), "the plug-in still requests data after " +
+                                                          std::to_string(run.result().continue_calls) +
+                                                          " continue calls");
+                        break;
+                    }
+                    if (step(filterSelectorContinue) != 0) break;
+                }
+                step(filterSelectorFinish);
             }
-            supply(rec, ctx);
-            const Rect16 out_rect = rec.outRect;
-            const int16_t out_lo = rec.outLoPlane, out_hi = rec.outHiPlane;
-            const bool have_out = rec.outData != nullptr;
-            const int16_t r = step(filterSelectorContinue);
-            ++result.continue_calls;
-            if (r != 0) break;
-            if (have_out)
-                copy_into(&result.output, out_rect, out_lo, out_hi, ctx.buffers.out.data(), ctx.buffers.out_row_bytes);
         }
-        step(filterSelectorFinish);
-        result.finished = true;
+        result = std::move(run.result());
     }
-
-    rec.inData = rec.outData = rec.maskData = nullptr;
-    current_run_ = nullptr;
     save_params_after_run(result.finished && result.result == 0);
     return result;
 }

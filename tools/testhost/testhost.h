@@ -42,6 +42,18 @@
 //    prints which call was running when the plug-in crashed.  A broken plug-in
 //    fails the test instead of hanging it.
 //
+//  * Fault injection and accounting: right after loading, the host points some
+//    of the plug-in's imports (its import address table entries for
+//    GlobalAlloc, GlobalFree, RegisterClassA, DialogBoxParamA, CreateBitmap,
+//    CreateCompatibleDC, DeleteObject, DeleteDC) at wrappers of its own.
+//    They count the calls, keep account of the blocks and GDI objects the
+//    plug-in holds, and fail a chosen call the way Windows does (null, 0 or
+//    -1 with the last error set).  Without a fault plan they only count.
+//
+//  * unload() and load() free and load the module again between any two
+//    calls, keeping the host's records, as hosts do between runs (or when a
+//    document closes in the middle of one).
+//
 // Each plugin_host loads the module itself and frees it when destroyed, so a
 // test that makes its own host starts with the plug-in's globals fresh.  All
 // calls must come from the thread that created the plugin_host, and only one
@@ -145,6 +157,9 @@ struct run_request {
     bool with_progress = true;          // hand the plug-in a recording progressProc
     int16_t filter_case = 0;  // 0: derived (1 flat, 2 with a selection, 3 floating)
     int32_t max_continue_calls = 1000000;  // guards against a plug-in that never ends
+    // > 0: the host drops the run after this many calls of it, without
+    // finish, as a host does that crashed or whose document was closed.
+    int32_t stop_after_calls = 0;
 };
 
 struct run_result {
@@ -161,7 +176,29 @@ struct run_result {
     std::vector<std::string> protocol_errors;
 };
 
+// --- fault injection ---------------------------------------------------------------
+
+// Which call of the plug-in to fail, counted from 1 since set_fault_plan();
+// 0 fails none.  gdi_object counts CreateBitmap and CreateCompatibleDC.
+struct fault_plan {
+    int global_alloc = 0;
+    int register_class = 0;
+    int dialog_box = 0;
+    int gdi_object = 0;
+};
+
+// The plug-in's calls of the redirected imports since set_fault_plan().
+struct import_counts {
+    int global_alloc = 0;
+    int register_class = 0;
+    int dialog_box = 0;
+    int gdi_object = 0;
+    int foreign_frees = 0;  // GlobalFree, DeleteObject or DeleteDC of something it did not make
+};
+
 // --- the host ------------------------------------------------------------------
+
+class host_run;
 
 class plugin_host {
 public:
@@ -173,6 +210,11 @@ public:
     plugin_host& operator=(const plugin_host&) = delete;
 
     bool loaded() const { return entry_ != nullptr; }
+    // Frees the module; the records stay.  Calls made before load() return
+    // result_not_written and are not logged.
+    void unload();
+    // Loads the module again (after unload) and redirects its imports.
+    bool load();
     const std::string& load_error() const { return load_error_; }
     HMODULE module() const { return module_; }
     HWND window() const { return window_; }
@@ -228,13 +270,27 @@ public:
         progress_listener_ = std::move(listener);
     }
 
+    // Fault injection and accounting (see the top of this header).  Whether
+    // the imports could be redirected; the plan, which also starts the counts
+    // afresh; the calls so far; what the plug-in holds now: global blocks
+    // other than the record's parameters handle, and GDI objects.
+    bool imports_redirected() const { return imports_redirected_; }
+    void set_fault_plan(const fault_plan& plan);
+    const import_counts& counts() const { return counts_; }
+    int live_blocks() const;
+    int live_gdi_objects() const { return (int)live_gdi_.size(); }
+
     // Used by the hook and callbacks; not for tests.
     void on_activate(HWND window);
     void on_dialog_timer();
     void on_progress(int32_t done, int32_t total);
     void on_display(const PSPixelMap* source, const VRect* rect, int32_t row, int32_t col, void* context);
+    bool fail_call(int import_counts::*counter, int fault_plan::*when);
+    void note_block(void* block, bool live, bool by_plugin);
+    bool note_gdi_object(void* object, bool live);
 
 private:
+    friend class host_run;
     int16_t invoke(int16_t selector, void* record);
     void handle_message_box(HWND box);
     void handle_plugin_dialog(HWND dialog);
@@ -265,12 +321,46 @@ private:
     std::function<void(int32_t, int32_t)> progress_listener_;
     run_result* current_run_ = nullptr;
     int current_call_ = -1;
+    std::string plugin_path_, entry_name_;
+    bool imports_redirected_ = false;
+    fault_plan faults_;
+    import_counts counts_;
+    std::vector<void*> live_blocks_, live_gdi_;
+};
+
+// One run driven call by call, for hosts that keep no usual order (the
+// random host).  The constructor sets the FilterRecord up as run_filter
+// does; each call() hands over the buffers of the current requests before a
+// continue call and copies the output back after it, and checks every call
+// for writes to host-owned fields, like run_filter.  The plug-in may be
+// unloaded and loaded again between calls.
+class host_run {
+public:
+    host_run(plugin_host& host, const run_request& request);
+    ~host_run();
+    host_run(const host_run&) = delete;
+    host_run& operator=(const host_run&) = delete;
+
+    int16_t call(int16_t selector);
+    bool requests_pending() const;  // any request rectangle non-empty
+    run_result& result() { return result_; }
+
+private:
+    struct buffers;
+    plugin_host& host_;
+    const run_request& request_;
+    run_result result_;
+    buffers* buffers_;
 };
 
 // Prints which plug-in call was running when the process crashes, then lets
 // the crash take its course (Wine prints a backtrace and the process exits
 // non-zero).  Call once from main.
 void install_crash_report();
+
+// A note the crash report and the watchdog print too, e.g. how to replay the
+// session that was running; empty for none.
+void set_crash_note(const std::string& note);
 
 // A DOS path for a Unix path under Wine ("/a/b" -> "Z:\a\b"); other paths
 // are returned unchanged.

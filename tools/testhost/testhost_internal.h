@@ -18,6 +18,13 @@ extern volatile LONG current_selector;
 
 HHOOK install_window_hook();
 
+// Points the plug-in's imports that the host watches at its wrappers
+// (imports.cpp); false when the module's import table has none of them.
+bool redirect_imports(HMODULE module);
+
+// The note set with set_crash_note(), for the crash report and the watchdog.
+const char* crash_note_text();
+
 // The callbacks a host puts into the FilterRecord.
 ps_boolean abort_proc();
 void progress_proc(int32_t done, int32_t total);

@@ -1,10 +1,26 @@
 // Process-wide helpers: the crash report and Unix-to-DOS paths.
 #include <cstdio>
+#include <cstring>
 
 #include "testhost.h"
 #include "testhost_internal.h"
 
 namespace testhost {
+
+// Fixed storage: the crash report must not allocate.
+static char crash_note[4096];
+
+void set_crash_note(const std::string& note)
+{
+    size_t n = note.size() < sizeof crash_note - 1 ? note.size() : sizeof crash_note - 1;
+    std::memcpy(crash_note, note.data(), n);
+    crash_note[n] = '\0';
+}
+
+const char* crash_note_text()
+{
+    return crash_note;
+}
 
 static LONG WINAPI report_crash(EXCEPTION_POINTERS* info)
 {
@@ -21,6 +37,7 @@ static LONG WINAPI report_crash(EXCEPTION_POINTERS* info)
         std::fprintf(stderr, " outside any plug-in call\n");
     else
         std::fprintf(stderr, " during the plug-in call with selector %ld\n", (long)selector);
+    if (crash_note[0] != '\0') std::fprintf(stderr, "%s\n", crash_note);
     std::fflush(stderr);
     std::fflush(stdout);
     return EXCEPTION_CONTINUE_SEARCH;  // Wine then prints its backtrace and ends the process
