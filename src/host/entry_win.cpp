@@ -14,9 +14,23 @@ const char* const lab_notice_text =
     "This plug-in does not support Lab Color. Use in this mode is permitted, but may result in "
     "incorrect colors. For better results, switch to RGB.";
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+// A host may free the module in the middle of a run (it crashed, or the
+// document was closed) without calling finish.  Whatever the run still holds
+// goes back then: its blocks, its GDI objects and the preview classes, which
+// Windows does not unregister for a DLL that goes away; a later load at the
+// same address could not register them again.  Timers need nothing: the only
+// one belongs to the dialog window, which never outlives a call.
+//
+// This runs under the loader lock.  release_run only frees global memory,
+// deletes GDI objects and unregisters classes: none of that loads a library
+// or waits for another thread, and USER32 and GDI32 stay loaded until this
+// module is gone.  When the process is ending (reserved is not null) the
+// system takes everything back itself and other modules may already be
+// detached, so nothing is touched then.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) run_state.module_instance = instance;
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) release_run();
     return TRUE;
 }
 
@@ -65,17 +79,26 @@ static void do_prepare()
 
 static bool register_view_class(const char* name, WNDPROC procedure)
 {
+    HINSTANCE instance = (HINSTANCE)run_state.module_instance;
     WNDCLASSA wc = {};
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = procedure;
-    wc.hInstance = (HINSTANCE)run_state.module_instance;
+    wc.hInstance = instance;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
     wc.lpszClassName = name;
+    if (RegisterClassA(&wc) != 0) return true;
+    // A class of this name and instance with our own procedure is ours, left
+    // by an earlier load of the module at the same address: register it
+    // afresh.  Any other class of the name is a real conflict.
+    WNDCLASSA existing = {};
+    if (!GetClassInfoA(instance, name, &existing) || existing.lpfnWndProc != procedure) return false;
+    UnregisterClassA(name, instance);
     return RegisterClassA(&wc) != 0;
 }
 
-// Registers the two preview classes; on failure tells the user and reports 1.
+// Registers the two preview classes.  On failure it tells the user, reports
+// 1 and leaves neither class registered, so the next start tries again.
 static bool register_preview_classes()
 {
     if (!register_view_class("big_view", big_procedure)) {
@@ -84,6 +107,7 @@ static bool register_preview_classes()
         return false;
     }
     if (!register_view_class("small_view", small_procedure)) {
+        UnregisterClassA("big_view", (HINSTANCE)run_state.module_instance);
         show_warning("Error while registering small class. Restart host.");
         run_state.result_code = userCancelledOwnMessage;
         return false;
@@ -91,17 +115,20 @@ static bool register_preview_classes()
     return true;
 }
 
+// A start that fails leaves nothing behind: hosts call no finish after it.
 static void do_start()
 {
     // A host that starts again without finishing the last run would leave its
     // blocks and GDI objects behind; they go first.
-    if (run_holds_resources()) release_run();
-    if (!run_state.classes_registered) {
-        run_state.classes_registered = 1;
-        if (!register_preview_classes()) return;
-    }
+    if (run_holds_resources() || run_state.classes_registered) release_run();
+    if (!register_preview_classes()) return;
+    run_state.classes_registered = 1;
     ensure_params();
-    if (run_state.result_code == noErr) plan_run();
+    if (run_state.result_code != noErr) {
+        release_run();
+        return;
+    }
+    plan_run();
 }
 
 extern "C" void ENTRYPOINT1(int16_t selector, void* record, intptr_t* /*data*/, int16_t* result)

@@ -40,4 +40,4 @@ endfunction()
 
 glimmora_wine_suites(structure Headers Exports Imports Resources)
 glimmora_wine_suites(e2e About Selectors Parameters Prepare Start WholeRun RunProtocol Dialog Preview
-                     PreviewScreen SelectionRun)
+                     PreviewScreen SelectionRun FaultInjection)
