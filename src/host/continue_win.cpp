@@ -87,6 +87,13 @@ static void apply_row()
 void continue_run()
 {
     FilterRecord* record = host_filter_record();
+    // Continue outside a run (before any start, after a failed start, after
+    // the last row, a Cancel or finish, in a module loaded again): there is
+    // nothing to load or shade, and nothing more to ask for.
+    if (!run_state.run_live) {
+        end_requests();
+        return;
+    }
     if (run_state.mask_rows_done < run_state.preview_height) {
         read_selection_row();
         return;
@@ -112,6 +119,8 @@ void continue_run()
         lock_dialog_blocks();
         run_dialog();
         release_run();
+        // Cancelled: the host stops here, and a continue after it shades nothing.
+        if (run_state.result_code != noErr) run_state.run_live = 0;
     } else if (run_state.row_index >= 0 && run_state.row_index < run_state.filter_height) {
         apply_row();
     } else {
@@ -125,6 +134,7 @@ void continue_run()
     if (record->outRect.top >= record->filterRect.bottom) {
         record->inRect = empty_rect;
         record->outRect = empty_rect;
+        run_state.run_live = 0;
     }
     run_state.phase = 0;
 }

@@ -71,6 +71,12 @@ static void do_parameters()
 static void do_prepare()
 {
     FilterRecord* record = host_filter_record();
+    // Prepare in the middle of a run would resize the working image under
+    // the blocks planned for it: that run ends here.
+    if (run_state.run_live) {
+        release_run();
+        end_requests();
+    }
     run_state.bytes_per_pixel = bytes_per_pixel_for_mode(record->imageMode);
     if (record->imageMode == plugInModeLabColor && wants_dialog() != 0) show_warning(lab_notice_text);
     prepare_sizes(record->filterRect);
@@ -121,14 +127,25 @@ static void do_start()
     // A host that starts again without finishing the last run would leave its
     // blocks and GDI objects behind; they go first.
     if (run_holds_resources() || run_state.classes_registered) release_run();
-    if (!register_preview_classes()) return;
+    run_state.run_live = 0;
+    if (!register_preview_classes()) {
+        end_requests();
+        return;
+    }
     run_state.classes_registered = 1;
     ensure_params();
     if (run_state.result_code != noErr) {
         release_run();
+        end_requests();
         return;
     }
     plan_run();
+}
+
+static void do_finish()
+{
+    release_run();
+    run_state.run_live = 0;
 }
 
 extern "C" void ENTRYPOINT1(int16_t selector, void* record, intptr_t* /*data*/, int16_t* result)
@@ -150,7 +167,7 @@ extern "C" void ENTRYPOINT1(int16_t selector, void* record, intptr_t* /*data*/, 
         case filterSelectorPrepare: do_prepare(); break;
         case filterSelectorStart: do_start(); break;
         case filterSelectorContinue: continue_run(); break;
-        case filterSelectorFinish: release_run(); break;
+        case filterSelectorFinish: do_finish(); break;
         }
     }
 

@@ -2,6 +2,8 @@
 // that edits it.
 #include <windows.h>
 
+#include <cstring>
+
 #include "dialog/filter_dialog.h"
 #include "host/plugin.h"
 #include "state/run_state.h"
@@ -13,19 +15,55 @@ static HGLOBAL params_handle()
     return record != nullptr ? (HGLOBAL)record->parameters : nullptr;
 }
 
+// A record shorter than ours (a host that kept fewer bytes than it was given)
+// is worked on through this copy: the bytes it has over the defaults.  Only
+// those bytes are written back, nothing past its end.  The record may be
+// locked again while it is locked (the dialog reads the centre), so the copy
+// is filled by the outermost lock only.
+static spoke_params short_record_copy;
+static int short_record_locks = 0;
+
+// The size of the host's block, or -1 when GlobalSize cannot tell (a block
+// from a heap of the host's own); such a block is taken to be whole.
+static int64_t params_block_size(HGLOBAL h)
+{
+    SetLastError(ERROR_SUCCESS);
+    SIZE_T size = GlobalSize(h);
+    if (size == 0 && GetLastError() != ERROR_SUCCESS) return -1;
+    return (int64_t)size;
+}
+
 // Hosts hand back either the global block we made or one of their own (some
 // rebuild it with HeapAlloc); GlobalLock returns the address for both.
 spoke_params* lock_params()
 {
     HGLOBAL h = params_handle();
     if (h == nullptr) return nullptr;
-    return static_cast<spoke_params*>(GlobalLock(h));
+    int64_t size = params_block_size(h);
+    void* p = GlobalLock(h);
+    if (p == nullptr) return nullptr;
+    if (size < 0 || size >= (int64_t)sizeof(spoke_params)) return static_cast<spoke_params*>(p);
+    if (short_record_locks++ == 0) {
+        default_spoke_params(&short_record_copy);
+        memcpy(&short_record_copy, p, (size_t)size);
+    }
+    return &short_record_copy;
 }
 
 void unlock_params()
 {
     HGLOBAL h = params_handle();
-    if (h != nullptr) GlobalUnlock(h);
+    if (h == nullptr) return;
+    if (short_record_locks > 0) {
+        // Still locked: locking again only hands back its address.
+        int64_t size = params_block_size(h);
+        void* p = GlobalLock(h);
+        if (p != nullptr && size > 0 && size < (int64_t)sizeof(spoke_params))
+            memcpy(p, &short_record_copy, (size_t)size);
+        if (p != nullptr) GlobalUnlock(h);
+        short_record_locks--;
+    }
+    GlobalUnlock(h);
 }
 
 void ensure_params()

@@ -94,7 +94,18 @@ static void fail_start()
         run_state.reserve_block = nullptr;
     }
     release_run();
+    end_requests();
     run_state.result_code = memFullErr;
+}
+
+// No run: nothing is requested, so a host that calls continue anyway ends
+// its loop at once.
+void end_requests()
+{
+    FilterRecord* record = host_filter_record();
+    const Rect16 empty = {0, 0, 0, 0};
+    record->inRect = record->outRect = record->maskRect = empty;
+    run_state.run_live = 0;
 }
 
 void plan_run()
@@ -181,6 +192,7 @@ void plan_run()
     free_block(run_state.reserve_block);
     run_state.reserve_block = nullptr;
     run_state.mask_rows_done = run_state.selection_bitmap != NOT_NEEDED ? 0 : (int16_t)no_selection_rows;
+    run_state.run_live = 1;
 }
 
 void release_run()

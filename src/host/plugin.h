@@ -24,4 +24,6 @@ void plan_run();
 // Whether blocks or GDI objects of an earlier start are still held.
 bool run_holds_resources();
 void release_run();
+// Empties the request rectangles and marks that no run is going on.
+void end_requests();
 void continue_run();

@@ -65,6 +65,7 @@ struct run_state_t {
     int32_t image_scale;                      // 16.16 full-image pixels per preview pixel
     int16_t preview_extent;                   // max(preview_width, preview_height)
     int16_t phase;                            // 1 loading, 0 applying
+    int16_t run_live;  // 1 from a successful start until the run ends (last row, Cancel, finish)
     int32_t rows_loaded;  // wide: with f = 1 it starts at working_height, up to 32767
     int16_t mask_rows_done;
 
