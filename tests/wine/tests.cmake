@@ -40,4 +40,6 @@ endfunction()
 
 glimmora_wine_suites(structure Headers Exports Imports Resources)
 glimmora_wine_suites(e2e About Selectors Parameters Prepare Start WholeRun RunProtocol Dialog Preview
-                     PreviewScreen SelectionRun FaultInjection)
+                     PreviewScreen SelectionRun FaultInjection HostMisuse RandomHost)
+# The random host's 300 sessions take about a minute, more on a busy machine.
+set_tests_properties(wine.e2e.RandomHost PROPERTIES ENVIRONMENT GLIMMORA_WINE_TIMEOUT=170)
