@@ -8,8 +8,9 @@
 // module unloaded.
 //
 // Each session has its own seed, the base seed plus its number.  A failing
-// session prints its seed, its steps and the command that replays it alone:
-//   GLIMMORA_RANDOM_SEED=<seed> GLIMMORA_RANDOM_SESSIONS=1  (environment)
+// session (or the one running when the process crashes or hangs) prints its
+// seed, its steps and how to replay it alone:
+//   GLIMMORA_RANDOM_SEED=<seed> GLIMMORA_RANDOM_SESSIONS=1 ctest -R wine.e2e.RandomHost
 // The defaults are a fixed base seed and 300 sessions.  With
 // GLIMMORA_RANDOM_TRACE=1 every call is printed with the rectangles it left.
 #include <cinttypes>
@@ -283,9 +284,15 @@ bool inside(const Rect16& r, const Rect16& filter)
     return empty || (r.top >= filter.top && r.left >= filter.left && r.bottom <= filter.bottom && r.right <= filter.right);
 }
 
+// What the sessions did, printed at the end so a change that makes them
+// stop reaching the dialog or the apply phase is seen.
+struct coverage {
+    int calls = 0, started = 0, failed_starts = 0, dialogs = 0, rows = 0, reloads = 0;
+};
+
 class session_runner {
 public:
-    explicit session_runner(const session& s) : s_(s) {}
+    session_runner(const session& s, coverage* seen) : s_(s), seen_(seen) {}
 
     std::vector<std::string> run()
     {
@@ -310,8 +317,12 @@ public:
             set_params(s_.params, s_.param_bytes);
             perform(step(step_kind::button));
             for (const step& st : s_.steps) perform(st);
+            for (const testhost::dialog_seen& d : host.dialogs()) seen_->dialogs += d.plugin_dialog ? 1 : 0;
             unload("at the end");
             run_ = nullptr;
+            // Global blocks live on the process heap: a write past one of
+            // them shows here, if nowhere else.
+            if (!HeapValidate(GetProcessHeap(), 0, nullptr)) fault("the process heap is damaged");
             for (const std::string& e : run.result().protocol_errors)
                 if (e.find("host-owned") != std::string::npos || e.find("replaced the host") != std::string::npos ||
                     e.find("without a selection") != std::string::npos)
@@ -380,6 +391,12 @@ private:
         if (r == plugin_host::result_not_written) fault("selector " + std::to_string(selector) + " wrote no result");
         else if (r != noErr && r != userCancelledOwnMessage && r != memFullErr && r != filterBadParameters)
             fault("selector " + std::to_string(selector) + " returned " + std::to_string(r));
+        ++seen_->calls;
+        if (selector == filterSelectorStart) ++(r == noErr ? seen_->started : seen_->failed_starts);
+        if (selector == filterSelectorContinue && r == noErr && !run_->result().calls.empty() &&
+            !run_->result().calls.back().progress.empty())
+            ++seen_->rows;
+        if (host_->data() != 0) fault("selector " + std::to_string(selector) + " wrote the host's data slot");
         const FilterRecord& rec = host_->record();
         if (!inside(rec.inRect, s_.filter) || !inside(rec.outRect, s_.filter) || !inside(rec.maskRect, s_.filter))
             fault("selector " + std::to_string(selector) + " requested outside the filter rectangle");
@@ -406,10 +423,15 @@ private:
             }
             break;
         }
-        case step_kind::about:
+        case step_kind::about: {
+            const AboutRecord before = host_->about_record();
             if (host_->about() != noErr) fault("about failed");
+            if (std::memcmp(&before.reserved, &host_->about_record().reserved, sizeof before.reserved) != 0)
+                fault("about wrote the AboutRecord");
             break;
+        }
         case step_kind::reload:
+            ++seen_->reloads;
             unload("in the middle");
             if (!host_->load()) fault("cannot load the plug-in again: " + host_->load_error());
             break;
@@ -442,6 +464,7 @@ private:
     }
 
     const session& s_;
+    coverage* seen_;
     const bool trace_ = environment_number("GLIMMORA_RANDOM_TRACE", 0) != 0;
     plugin_host* host_ = nullptr;
     host_run* run_ = nullptr;
@@ -457,22 +480,19 @@ TEST(RandomHost, Sessions)
     const int sessions = (int)environment_number("GLIMMORA_RANDOM_SESSIONS", default_sessions);
     std::printf("random host: %d sessions from seed 0x%" PRIx64 "\n", sessions, base);
     int failed = 0;
+    coverage seen;
     for (int i = 0; i < sessions; ++i) {
         const uint64_t seed = base + (uint64_t)i;
         generator g(seed);
         const session s = g.make(seed);
-        char replay[160];
-        std::snprintf(replay, sizeof replay,
-                      "replay: GLIMMORA_RANDOM_SEED=0x%" PRIx64 " GLIMMORA_RANDOM_SESSIONS=1 "
-                      "(e2e_tests.exe --gtest_filter=RandomHost.*)",
-                      seed);
-        const std::string text = "random host session 0x" + [&] {
-            char h[20];
-            std::snprintf(h, sizeof h, "%" PRIx64, seed);
-            return std::string(h);
-        }() + ": " + describe(s) + "\n  " + replay;
+        char head[200];
+        std::snprintf(head, sizeof head,
+                      "random host session 0x%" PRIx64 "; replay it alone with GLIMMORA_RANDOM_SEED=0x%" PRIx64
+                      " GLIMMORA_RANDOM_SESSIONS=1 ctest -R wine.e2e.RandomHost\n  ",
+                      seed, seed);
+        const std::string text = head + describe(s);
         testhost::set_crash_note(text);
-        const std::vector<std::string> faults = session_runner(s).run();
+        const std::vector<std::string> faults = session_runner(s, &seen).run();
         if (!faults.empty()) {
             ++failed;
             std::string list;
@@ -482,4 +502,7 @@ TEST(RandomHost, Sessions)
         }
     }
     testhost::set_crash_note("");
+    std::printf("random host: %d calls, %d starts (%d failed), %d dialogs, %d rows shaded with progress, %d reloads\n",
+                seen.calls, seen.started + seen.failed_starts, seen.failed_starts, seen.dialogs, seen.rows,
+                seen.reloads);
 }
