@@ -26,7 +26,8 @@
 //    finish.  It hands over the pixels of the requested rectangles before each
 //    continue call and copies the output back after it.  It records every call,
 //    the rectangles the plug-in left, progress reports and displayPixels calls,
-//    and checks that the plug-in wrote no host-owned part of the FilterRecord.
+//    and checks that the plug-in wrote no host-owned part of the FilterRecord
+//    (and set the parameters handle only where there was none).
 //    Each buffer it hands over ends right at an inaccessible page, so reading
 //    or writing past the requested rows faults at once.  Requests a host
 //    would refuse (outside the image, a mask without a selection, endless
@@ -333,7 +334,7 @@ private:
 // does; each call() hands over the buffers of the current requests before a
 // continue call and copies the output back after it, and checks every call
 // for writes to host-owned fields, like run_filter.  The plug-in may be
-// unloaded and loaded again between calls.
+// unloaded and loaded again between calls.  The request must outlive it.
 class host_run {
 public:
     host_run(plugin_host& host, const run_request& request);
