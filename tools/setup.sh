@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the tests and the tools need, and
-# any further packages named as arguments.  Idempotent, and quick when
+# any further packages named as arguments, then prepares the runner for the
+# 32-bit programs (tools/setup-i386.sh).  Idempotent, and quick when
 # everything is already there.
 set -euo pipefail
 
@@ -29,3 +30,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+# The runner for the 32-bit programs (emulated; see the script).  It says so
+# in one line when it cannot be set up here, and the 32-bit tests then skip.
+"$(dirname "$0")/setup-i386.sh"
