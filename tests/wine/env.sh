@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The Wine environment shared by every Windows test program of one test run.
+# The Wine environment shared by every Windows test program of one test run,
+# one per architecture.
 #
-#   env.sh setup    STATE_DIR              fresh prefix, X display, persistent wineserver
+#   env.sh setup    STATE_DIR [64|32 [KEEPER]]  fresh prefix, X display, persistent
+#                                          wineserver (and KEEPER, see below)
 #   env.sh run      STATE_DIR NAME EXE ARG...  run one Windows program, print its output,
 #                                          exit with its exit code
 #   env.sh teardown STATE_DIR              stop what setup started
@@ -10,32 +12,67 @@
 # test program after it starts in a fraction of a second because the
 # wineserver and Wine's helper processes stay up in between.
 #
+# 64 (the default) runs 64-bit programs with the system's Wine, in a win64
+# prefix, on DISPLAY when one is set.  32 runs 32-bit programs with the 32-bit
+# Wine that tools/setup-i386.sh extracted, emulated by qemu-i386, in a win32
+# prefix served by the system's native 64-bit wineserver; it always starts an
+# Xvfb of its own, so its windows never meet the 64-bit tier's and the two
+# tiers may run side by side.
+#
+# KEEPER (the 32-bit tier's desktop_keeper.exe) is a Windows program left
+# running until teardown: it keeps Wine's desktop process up between programs,
+# which would otherwise start again with every program (seconds, emulated).
+#
 # Wine's helper processes inherit the standard handles of the program that
 # started them and keep them open for a long time after it exits.  A test
 # runner reading our output through a pipe would wait for them, so every Wine
 # process writes to files and this script prints the files afterwards.
 #
-# Environment: GLIMMORA_WINE (loader, default /usr/lib/wine/wine64),
-# GLIMMORA_WINE_TIMEOUT (seconds one program may run, default 120).
+# Environment: GLIMMORA_WINE (64-bit loader, default /usr/lib/wine/wine64),
+# GLIMMORA_WINE_TIMEOUT (seconds one program may run, default 120; the 32-bit
+# tier allows four times as much, its code runs emulated).
 set -u
 
-WINE_LOADER=${GLIMMORA_WINE:-/usr/lib/wine/wine64}
+REPO=$(cd "$(dirname "$0")/../.." && pwd)
 RUN_TIMEOUT=${GLIMMORA_WINE_TIMEOUT:-120}
+# Set by wine_env from the architecture setup recorded.
+WINE_LOADER="" WINE_SERVER=""
 
 usage() {
-    echo "usage: $0 setup|teardown STATE_DIR | run STATE_DIR NAME EXE [ARG...]" >&2
+    echo "usage: $0 setup STATE_DIR [64|32 [KEEPER]] | teardown STATE_DIR | run STATE_DIR NAME EXE [ARG...]" >&2
     exit 2
 }
 
-# Exports the environment every Wine process of this run uses.
+# Exports the environment every Wine process of this run uses, for ARCH
+# (64 or 32) and, for 32, the i386 folder I386_ROOT.
 wine_env() {
-    local state=$1
+    local state=$1 arch=$2 i386_root=${3:-}
     export WINEPREFIX="$state/prefix"
     export WINEDEBUG=-all
     # No Mono or Gecko: the tests need neither, and their installers would
     # otherwise ask about downloads.
     export WINEDLLOVERRIDES="mscoree=;mshtml="
-    export WINEARCH=win64
+    if [ "$arch" = 32 ]; then
+        export WINEARCH=win32
+        # Every 32-bit Linux program finds its libraries in the i386 folder.
+        export QEMU_LD_PREFIX="$i386_root"
+        # Should the server have to be started again, the native one.
+        export WINESERVER=/usr/lib/wine/wineserver64
+        WINE_SERVER=$WINESERVER
+        WINE_LOADER="$i386_root/usr/lib/wine/wine"
+    else
+        export WINEARCH=win64
+        unset QEMU_LD_PREFIX WINESERVER
+        WINE_SERVER=wineserver
+        WINE_LOADER=${GLIMMORA_WINE:-/usr/lib/wine/wine64}
+    fi
+}
+
+# Reads what setup recorded in STATE/env.
+load_state() {
+    XVFB_PID="" WINE_DISPLAY="" WINE_ARCH=64 I386_ROOT=""
+    # shellcheck disable=SC1091
+    . "$1/env"
 }
 
 # Is PID a live process whose command name is NAME?  Guards against killing
@@ -48,13 +85,11 @@ is_our_process() {
 stop_environment() {
     local state=$1
     [ -f "$state/env" ] || return 0
-    local XVFB_PID="" WINE_DISPLAY=""
-    # shellcheck disable=SC1091
-    . "$state/env"
-    wine_env "$state"
+    load_state "$state"
+    wine_env "$state" "$WINE_ARCH" "$I386_ROOT"
     if [ -d "$WINEPREFIX" ]; then
-        wineserver -k >/dev/null 2>&1 </dev/null
-        wineserver -w >/dev/null 2>&1 </dev/null
+        "$WINE_SERVER" -k >/dev/null 2>&1 </dev/null
+        "$WINE_SERVER" -w >/dev/null 2>&1 </dev/null
     fi
     if is_our_process "$XVFB_PID" Xvfb; then
         kill "$XVFB_PID" 2>/dev/null
@@ -64,16 +99,24 @@ stop_environment() {
 }
 
 setup() {
-    local state=$1
+    local state=$1 arch=${2:-64} keeper=${3:-} i386_root=""
+    case "$arch" in 32 | 64) ;; *) usage ;; esac
     mkdir -p "$state"
     # A previous run that never reached its teardown (interrupted) leaves its
     # server and display behind; stop them first.
     stop_environment "$state"
     rm -rf "$state/prefix" "$state/logs"
     mkdir -p "$state/logs"
-    wine_env "$state"
+    if [ "$arch" = 32 ]; then
+        if ! i386_root=$("$REPO/tools/setup-i386.sh" status); then
+            echo "the 32-bit runner is not ready: $i386_root" >&2
+            return 1
+        fi
+    fi
+    wine_env "$state" "$arch" "$i386_root"
 
     local xvfb_pid="" display="${DISPLAY:-}"
+    [ "$arch" = 32 ] && display=""
     if [ -z "$display" ]; then
         rm -f "$state/display"
         setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
@@ -99,12 +142,19 @@ setup() {
         display=":$(tr -d '[:space:]' <"$state/display")"
     fi
     export DISPLAY="$display"
-    printf 'XVFB_PID=%s\nWINE_DISPLAY=%s\n' "$xvfb_pid" "$display" >"$state/env"
+    printf 'XVFB_PID=%s\nWINE_DISPLAY=%s\nWINE_ARCH=%s\nI386_ROOT=%q\n' \
+        "$xvfb_pid" "$display" "$arch" "$i386_root" >"$state/env"
 
     # The persistent server outlives every program of the run; teardown stops
     # it.  It needs the prefix directory to exist, wineboot fills it.
     mkdir -p "$WINEPREFIX"
-    if ! wineserver -p </dev/null >"$state/logs/wineserver.log" 2>&1; then
+    if [ "$arch" = 32 ]; then
+        # Debian's 32-bit user32.dll imports zlib1.dll, which the 32-bit Wine
+        # only finds in the prefix; it must be there before wineboot.
+        mkdir -p "$WINEPREFIX/drive_c/windows/system32"
+        cp "$i386_root/usr/i686-w64-mingw32/lib/zlib1.dll" "$WINEPREFIX/drive_c/windows/system32/" || return 1
+    fi
+    if ! "$WINE_SERVER" -p </dev/null >"$state/logs/wineserver.log" 2>&1; then
         cat "$state/logs/wineserver.log" >&2
         return 1
     fi
@@ -119,7 +169,11 @@ setup() {
     # someone to close the crash dialog.
     "$WINE_LOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
         </dev/null >>"$log" 2>&1 || { cat "$log" >&2; return 1; }
-    echo "Wine prefix $WINEPREFIX ready, DISPLAY=$DISPLAY"
+    if [ -n "$keeper" ]; then
+        # Ends with the server at teardown.
+        setsid "$WINE_LOADER" "$keeper" </dev/null >"$state/logs/keeper.log" 2>&1 &
+    fi
+    echo "$arch-bit Wine prefix $WINEPREFIX ready, DISPLAY=$DISPLAY"
 }
 
 run_program() {
@@ -129,11 +183,10 @@ run_program() {
         echo "no Wine environment in $state: run '$0 setup $state' first" >&2
         return 1
     fi
-    local XVFB_PID="" WINE_DISPLAY=""
-    # shellcheck disable=SC1091
-    . "$state/env"
-    wine_env "$state"
+    load_state "$state"
+    wine_env "$state" "$WINE_ARCH" "$I386_ROOT"
     export DISPLAY="$WINE_DISPLAY"
+    [ "$WINE_ARCH" = 32 ] && RUN_TIMEOUT=$((RUN_TIMEOUT * 4))
     mkdir -p "$state/logs"
     local out="$state/logs/$name.out" err="$state/logs/$name.err"
     timeout -k 5 "$RUN_TIMEOUT" "$WINE_LOADER" "$exe" "$@" </dev/null >"$out" 2>"$err"
@@ -156,7 +209,7 @@ shift 2
 # Wine wants an absolute prefix path.
 case "$state" in /*) ;; *) state="$PWD/$state" ;; esac
 case "$command" in
-setup) setup "$state" ;;
+setup) setup "$state" "$@" ;;
 run) [ $# -ge 2 ] || usage; run_program "$state" "$@" ;;
 teardown) stop_environment "$state"; echo "Wine environment stopped" ;;
 *) usage ;;
