@@ -344,7 +344,15 @@ TEST_F(RunProtocol, LargestFilterRectanglePlansAFactor)
         rec.inRowBytes = (int32_t)row.size();
         rec.outData = out.data();
         ASSERT_EQ(0, host_->call(filterSelectorContinue));
-        EXPECT_EQ(c.factor, rec.inRect.top) << c.mode << " " << c.max_space;
+        if (sizeof(void*) == 8) {
+            EXPECT_EQ(c.factor, rec.inRect.top) << c.mode << " " << c.max_space;
+        } else {
+            // A 32-bit process may find no room for a working copy of most of
+            // a gigabyte in its 2 GB of address space; the plug-in then thins
+            // one step further.
+            EXPECT_GE(rec.inRect.top, c.factor) << c.mode << " " << c.max_space;
+            EXPECT_LE(rec.inRect.top, c.factor + 1) << c.mode << " " << c.max_space;
+        }
         EXPECT_EQ(0, host_->call(filterSelectorFinish));
         rec.inData = rec.outData = nullptr;
     }

@@ -20,7 +20,7 @@ const build builds[] = {{"32-bit", false}, {"64-bit", true}};
 
 std::unique_ptr<pe_image> open_dll(const build& b)
 {
-    const std::string& path = b.is_64 ? plugin_path() : plugin32_path();
+    const std::string& path = b.is_64 ? plugin64_path() : plugin32_path();
     if (path.empty()) ADD_FAILURE() << "no path for the " << b.label << " DLL (--plugin / --plugin32)";
     std::unique_ptr<pe_image> image(new pe_image(path));
     if (!image->loaded() || !image->error().empty())

@@ -1,7 +1,12 @@
 // main() of the Wine test programs.
 //
-//   --plugin=PATH          the 64-bit plug-in to load
-//   --plugin32=PATH        the 32-bit plug-in (read as data only)
+//   --plugin=PATH          the plug-in the tests load and call: the build of
+//                          this program's own bitness (default: the one built
+//                          beside it)
+//   --plugin32=PATH        the 32-bit and the 64-bit plug-in, for the checks
+//   --plugin64=PATH        that read both (default: --plugin for this bitness)
+//   --record=PATH          where tests that write a record for comparison
+//                          with the other build write it
 //   --expect-suites=A,B    list every test suite the Wine tier runs one by one;
 //                          the program then runs no test and fails if it has a
 //                          suite outside the list, so a new suite cannot be
@@ -15,22 +20,32 @@
 #include "testhost.h"
 #include "wine_main.h"
 
-static std::string plugin_64 =
+static std::string plugin_own =
 #ifdef GLIMMORA_DEFAULT_PLUGIN
     GLIMMORA_DEFAULT_PLUGIN;
 #else
     "";
 #endif
-static std::string plugin_32;
+static std::string plugin_32, plugin_64, record_file;
 
 const std::string& plugin_path()
 {
-    return plugin_64;
+    return plugin_own;
 }
 
 const std::string& plugin32_path()
 {
-    return plugin_32;
+    return sizeof(void*) == 4 && plugin_32.empty() ? plugin_own : plugin_32;
+}
+
+const std::string& plugin64_path()
+{
+    return sizeof(void*) == 8 && plugin_64.empty() ? plugin_own : plugin_64;
+}
+
+const std::string& record_path()
+{
+    return record_file;
 }
 
 static bool starts_with(const std::string& s, const char* prefix, std::string* rest)
@@ -70,9 +85,13 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i], value;
         if (starts_with(arg, "--plugin=", &value)) {
-            plugin_64 = value;
+            plugin_own = value;
         } else if (starts_with(arg, "--plugin32=", &value)) {
             plugin_32 = value;
+        } else if (starts_with(arg, "--plugin64=", &value)) {
+            plugin_64 = value;
+        } else if (starts_with(arg, "--record=", &value)) {
+            record_file = value;
         } else if (starts_with(arg, "--expect-suites=", &value)) {
             expected_suites = value;
             check = true;
