@@ -1,18 +1,37 @@
-# The Wine test tier (included by cmake/native.cmake): the Windows test
-# programs built in the 64-bit Windows build, run under Wine from CTest.
+# The Wine test tiers (included by cmake/native.cmake): the Windows test
+# programs of both Windows builds, run under Wine from CTest.
 #
-# One fixture sets up a fresh Wine prefix, an X display (Xvfb, when DISPLAY is
-# unset) and a persistent wineserver for the whole test run, and a cleanup
-# fixture stops them.  Every gtest suite is its own CTest entry, so the
-# summary counts suites; a further entry fails when a program has a suite
-# that is not listed here.
+#   wine.*     the 64-bit programs and plug-in under the system's Wine;
+#   wine32.*   the 32-bit programs and plug-in, the product itself, under the
+#              32-bit Wine emulated by qemu-i386 (tools/setup-i386.sh).
+#
+# Each tier has one fixture that sets up a fresh Wine prefix, an X display and
+# a persistent wineserver for the whole test run, and a cleanup fixture that
+# stops them.  Every gtest suite is a CTest entry of its own, so the summary
+# counts suites; a further entry fails when a program has a suite that is not
+# listed here.  The 64-bit tier starts the program once per suite; the
+# 32-bit tier, whose program starts cost seconds, starts each program once and
+# reads the suites' results from its report.
+#
+# Both tiers run the same suites: add new ones to these lists.
+set(GLIMMORA_STRUCTURE_SUITES Headers Exports Imports Resources Loader)
+set(GLIMMORA_E2E_SUITES About Selectors Parameters Prepare Start WholeRun RunProtocol Dialog Preview PreviewScreen
+                        SelectionRun FaultInjection HostMisuse RandomHost RunTable)
 
 set(GLIMMORA_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
+set(GLIMMORA_WINE32_STATE ${CMAKE_BINARY_DIR}/wine32)
 set(GLIMMORA_WINE_ENV ${CMAKE_SOURCE_DIR}/tests/wine/env.sh)
 set(GLIMMORA_PLUGIN32 ${GLIMMORA_WIN32_DIR}/GLIMMORA.8bf)
 set(GLIMMORA_PLUGIN64 ${GLIMMORA_WIN64_DIR}/GLIMMORA.8bf)
+# The run records the two builds must agree on (the RunTable suite).
+set(GLIMMORA_RECORDS ${CMAKE_BINARY_DIR}/records)
+file(MAKE_DIRECTORY ${GLIMMORA_RECORDS})
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+set(GLIMMORA_GTEST_REPORT ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/gtest_report.py)
 
-add_test(NAME wine.setup COMMAND ${GLIMMORA_WINE_ENV} setup ${GLIMMORA_WINE_STATE})
+# --- 64-bit ----------------------------------------------------------------------
+
+add_test(NAME wine.setup COMMAND ${GLIMMORA_WINE_ENV} setup ${GLIMMORA_WINE_STATE} 64)
 set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
 add_test(NAME wine.teardown COMMAND ${GLIMMORA_WINE_ENV} teardown ${GLIMMORA_WINE_STATE})
 set_tests_properties(wine.teardown PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
@@ -21,7 +40,8 @@ set_tests_properties(wine.teardown PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 # PROGRAM_tests.exe, plus the check that no suite is missing from the list.
 function(glimmora_wine_suites program)
   set(exe ${GLIMMORA_WIN64_DIR}/${program}_tests.exe)
-  set(args --plugin=${GLIMMORA_PLUGIN64} --plugin32=${GLIMMORA_PLUGIN32})
+  set(args --plugin=${GLIMMORA_PLUGIN64} --plugin32=${GLIMMORA_PLUGIN32} --plugin64=${GLIMMORA_PLUGIN64}
+           --record=${GLIMMORA_RECORDS}/${program}.64.txt)
   foreach(suite ${ARGN})
     set(name wine.${program}.${suite})
     add_test(NAME ${name}
@@ -29,7 +49,7 @@ function(glimmora_wine_suites program)
                      --gtest_filter=${suite}.*:${suite}/*)
     # One Wine program at a time: a window of one program activating under
     # the shared X display takes the focus from another's dialog.
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 180 RUN_SERIAL TRUE)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 180 RESOURCE_LOCK wine_display)
   endforeach()
   string(REPLACE ";" "," listed "${ARGN}")
   set(name wine.${program}.all_suites_listed)
@@ -38,8 +58,66 @@ function(glimmora_wine_suites program)
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 60)
 endfunction()
 
-glimmora_wine_suites(structure Headers Exports Imports Resources)
-glimmora_wine_suites(e2e About Selectors Parameters Prepare Start WholeRun RunProtocol Dialog Preview
-                     PreviewScreen SelectionRun FaultInjection HostMisuse RandomHost)
+glimmora_wine_suites(structure ${GLIMMORA_STRUCTURE_SUITES})
+glimmora_wine_suites(e2e ${GLIMMORA_E2E_SUITES})
 # The random host's 300 sessions take about a minute, more on a busy machine.
 set_tests_properties(wine.e2e.RandomHost PROPERTIES ENVIRONMENT GLIMMORA_WINE_TIMEOUT=170)
+# The 64-bit record the 32-bit tier compares with.
+set_tests_properties(wine.e2e.RunTable PROPERTIES FIXTURES_SETUP run_table_64)
+
+# --- 32-bit ----------------------------------------------------------------------
+
+# Whether the 32-bit runner is ready is known when CTest is configured
+# (tools/test.sh sets it up, then configures).  When it is not, one entry
+# says why and is skipped; under CI=true it fails instead, unless the kernel
+# cannot emulate at all.
+execute_process(COMMAND ${CMAKE_SOURCE_DIR}/tools/setup-i386.sh status
+                RESULT_VARIABLE GLIMMORA_WINE32_STATUS OUTPUT_QUIET ERROR_QUIET)
+if(GLIMMORA_WINE32_STATUS EQUAL 0)
+  set(GLIMMORA_WINE32 ON)
+else()
+  set(GLIMMORA_WINE32 OFF)
+  add_test(NAME wine32.skipped COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/wine32_skipped.sh
+                                       ${CMAKE_SOURCE_DIR}/tools/setup-i386.sh)
+  set_tests_properties(wine32.skipped PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 30)
+endif()
+
+if(GLIMMORA_WINE32)
+  add_test(NAME wine32.setup
+           COMMAND ${GLIMMORA_WINE_ENV} setup ${GLIMMORA_WINE32_STATE} 32 ${GLIMMORA_WIN32_DIR}/desktop_keeper.exe)
+  set_tests_properties(wine32.setup PROPERTIES FIXTURES_SETUP wine32 TIMEOUT 300)
+  add_test(NAME wine32.teardown COMMAND ${GLIMMORA_WINE_ENV} teardown ${GLIMMORA_WINE32_STATE})
+  set_tests_properties(wine32.teardown PROPERTIES FIXTURES_CLEANUP wine32 TIMEOUT 60)
+
+  # glimmora_wine32_suites(PROGRAM SUITE...): PROGRAM_tests.exe of the 32-bit
+  # build started once (wine32.PROGRAM.run), then one entry per suite that
+  # reports the suite's results, and the check that no suite is missing.
+  function(glimmora_wine32_suites program)
+    set(exe ${GLIMMORA_WIN32_DIR}/${program}_tests.exe)
+    set(xml ${GLIMMORA_WINE32_STATE}/${program}.xml)
+    set(run wine32.${program}.run)
+    add_test(NAME ${run}
+             COMMAND ${GLIMMORA_GTEST_REPORT} run ${xml} --
+                     ${GLIMMORA_WINE_ENV} run ${GLIMMORA_WINE32_STATE} ${run} ${exe}
+                     --plugin=${GLIMMORA_PLUGIN32} --plugin32=${GLIMMORA_PLUGIN32} --plugin64=${GLIMMORA_PLUGIN64}
+                     --record=${GLIMMORA_RECORDS}/${program}.32.txt --gtest_output=xml:@XML@)
+    set_tests_properties(${run} PROPERTIES FIXTURES_REQUIRED wine32 FIXTURES_SETUP wine32_${program}
+                                           TIMEOUT 600 RESOURCE_LOCK wine32_display)
+    foreach(suite ${ARGN})
+      add_test(NAME wine32.${program}.${suite} COMMAND ${GLIMMORA_GTEST_REPORT} suite ${xml} ${suite})
+      set_tests_properties(wine32.${program}.${suite} PROPERTIES FIXTURES_REQUIRED wine32_${program} TIMEOUT 30)
+    endforeach()
+    string(REPLACE ";" "," listed "${ARGN}")
+    add_test(NAME wine32.${program}.all_suites_listed COMMAND ${GLIMMORA_GTEST_REPORT} listed ${xml} ${listed})
+    set_tests_properties(wine32.${program}.all_suites_listed PROPERTIES FIXTURES_REQUIRED wine32_${program}
+                                                                       TIMEOUT 30)
+  endfunction()
+
+  glimmora_wine32_suites(structure ${GLIMMORA_STRUCTURE_SUITES})
+  glimmora_wine32_suites(e2e ${GLIMMORA_E2E_SUITES})
+
+  # The table of runs gives the same bytes and the same calls in both builds.
+  add_test(NAME wine32.e2e.SameAs64Bit
+           COMMAND ${GLIMMORA_GTEST_REPORT} same ${GLIMMORA_RECORDS}/e2e.32.txt ${GLIMMORA_RECORDS}/e2e.64.txt)
+  set_tests_properties(wine32.e2e.SameAs64Bit PROPERTIES FIXTURES_REQUIRED "wine32_e2e;run_table_64" TIMEOUT 30)
+endif()
