@@ -2,12 +2,14 @@
 """Tests of the command-line host, glimmora-host.exe, run under Wine.
 
     cli_test.py --env tests/wine/env.sh --state STATE --host EXE --plugin 8BF
-                --plugin32 8BF --work DIR [GROUP ...]
+                --other-plugin 8BF --work DIR [--bits 64|32] [GROUP ...]
 
 Each GROUP is a test class below (Options, Errors, Modes, Selection,
 SameAsTestHost, Dialog, Launcher).  Programs run through the Wine test tier's
 runner (env.sh run), in the prefix and display its fixture set up; only the
-Launcher group starts tools/glimmora, which brings its own.
+Launcher group starts tools/glimmora, which brings its own.  EXE and 8BF are
+the host and plug-in of one build (--bits, default 64); --other-plugin is the
+plug-in of the other build, which this host must refuse.
 """
 import argparse
 import os
@@ -19,6 +21,8 @@ import unittest
 import zlib
 
 ARGS = None
+# How much longer programs may take: the 32-bit ones run emulated.
+SLOWER = 1
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
@@ -113,7 +117,7 @@ class HostTest(unittest.TestCase):
         """Runs the host; returns (exit code, everything it printed)."""
         name = "cli." + self._testMethodName
         run = subprocess.run([ARGS.env, "run", ARGS.state, name, ARGS.host] + [str(a) for a in args],
-                             stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=150)
+                             stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=150 * SLOWER)
         return run.returncode, run.stdout + run.stderr
 
     def apply(self, *args, out="out.png"):
@@ -226,7 +230,8 @@ class Errors(HostTest):
             (self.path("missing.8bf"), "not found"),
             (self.path("fake.8bf"), "not a filter plug-in (not a Windows DLL)"),
             (ARGS.host, "not a filter plug-in (no PiPL resource)"),
-            (ARGS.plugin32, "has no 64-bit ('8664') entry point"),
+            (ARGS.other_plugin, "has no 64-bit ('8664') entry point; this host is 64-bit" if ARGS.bits == "64"
+             else "has no 32-bit ('wx86') entry point; this host is 32-bit"),
         ):
             with self.subTest(plugin=plugin):
                 self.check(["apply", self.rgb, "OUT", "--plugin", plugin], 4, message)
@@ -394,24 +399,26 @@ class Launcher(HostTest):
         env.pop("DISPLAY", None)
         env["GLIMMORA_HOST_EXE"] = ARGS.host
         env["GLIMMORA_WINEPREFIX"] = os.path.join(ARGS.work, "launcher-prefix")
-        launcher = os.path.join(ROOT, "tools", "glimmora")
-        run = subprocess.run([launcher, "apply", self.rgb, self.path("out.png"), "--spokes", "6"], env=env,
-                             stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=170)
+        launcher = [os.path.join(ROOT, "tools", "glimmora"), "--arch", ARGS.bits]
+        run = subprocess.run(launcher + ["apply", self.rgb, self.path("out.png"), "--spokes", "6"], env=env,
+                             stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=170 * SLOWER)
         self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
         self.assertNotEqual(read_png(self.path("out.png"))[3], pattern(3))
-        run = subprocess.run([launcher, "apply", self.rgb, self.path("bad.png"), "--spokes", "0"], env=env,
-                             stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
+        run = subprocess.run(launcher + ["apply", self.rgb, self.path("bad.png"), "--spokes", "0"], env=env,
+                             stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120 * SLOWER)
         self.assertEqual(run.returncode, 2)
         self.assertIn("spokes must be 1-50", run.stderr)
         self.assertFalse(os.path.exists(self.path("bad.png")))
 
 
 def main():
-    global ARGS
+    global ARGS, SLOWER
     parser = argparse.ArgumentParser()
-    for option in ("--env", "--state", "--host", "--plugin", "--plugin32", "--work"):
+    for option in ("--env", "--state", "--host", "--plugin", "--other-plugin", "--work"):
         parser.add_argument(option, required=True)
+    parser.add_argument("--bits", choices=("64", "32"), default="64")
     ARGS, groups = parser.parse_known_args()
+    SLOWER = 4 if ARGS.bits == "32" else 1
     ARGS.work = os.path.abspath(ARGS.work)
     os.makedirs(ARGS.work, exist_ok=True)
     loader = unittest.TestLoader()

@@ -6,7 +6,9 @@
 #                AddressSanitizer and UndefinedBehaviorSanitizer;
 #   cli.wine.*   glimmora-host.exe from the 64-bit build run under Wine on small
 #                images: options and errors, modes, selection, dialog runs, the
-#                same result as the test host's own run; and tools/glimmora.
+#                same result as the test host's own run; and tools/glimmora;
+#   wine32.cli.* the same groups with the 32-bit host and plug-in under the
+#                emulated 32-bit Wine, and tools/glimmora --arch 32.
 
 file(GLOB GLIMMORA_CLI_PORTABLE CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/cli/*.cpp)
 list(FILTER GLIMMORA_CLI_PORTABLE EXCLUDE REGEX "_win\\.cpp$")
@@ -40,15 +42,29 @@ endforeach()
 if(DEFINED GLIMMORA_WINE_STATE)
   find_package(Python3 COMPONENTS Interpreter REQUIRED)
   set(cli_driver ${CMAKE_SOURCE_DIR}/tests/cli/cli_test.py)
+  set(GLIMMORA_CLI_GROUPS Options Errors Modes Selection SameAsTestHost Dialog)
   set(cli_args --env ${GLIMMORA_WINE_ENV} --state ${GLIMMORA_WINE_STATE}
                --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN64}
-               --plugin32 ${GLIMMORA_PLUGIN32} --work ${CMAKE_BINARY_DIR}/cli-tests)
-  foreach(group Options Errors Modes Selection SameAsTestHost Dialog)
+               --other-plugin ${GLIMMORA_PLUGIN32} --work ${CMAKE_BINARY_DIR}/cli-tests)
+  foreach(group ${GLIMMORA_CLI_GROUPS})
     add_test(NAME cli.wine.${group} COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli_args} ${group})
-    # One Wine program at a time, as in the rest of the Wine tier.
-    set_tests_properties(cli.wine.${group} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120 RUN_SERIAL TRUE)
+    # One Wine program at a time on the tier's display, as in the rest of it.
+    set_tests_properties(cli.wine.${group} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120 RESOURCE_LOCK wine_display)
   endforeach()
-  # The launcher sets up a Wine prefix of its own, so it needs no fixture.
+  # The launcher sets up a Wine prefix and display of its own, so it needs no fixture.
   add_test(NAME cli.launcher COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli_args} Launcher)
-  set_tests_properties(cli.launcher PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)
+  set_tests_properties(cli.launcher PROPERTIES TIMEOUT 180 RESOURCE_LOCK launcher)
+
+  if(GLIMMORA_WINE32)
+    set(cli32_args --env ${GLIMMORA_WINE_ENV} --state ${GLIMMORA_WINE32_STATE} --bits 32
+                   --host ${GLIMMORA_WIN32_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN32}
+                   --other-plugin ${GLIMMORA_PLUGIN64} --work ${CMAKE_BINARY_DIR}/cli-tests-32)
+    foreach(group ${GLIMMORA_CLI_GROUPS})
+      add_test(NAME wine32.cli.${group} COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli32_args} ${group})
+      set_tests_properties(wine32.cli.${group} PROPERTIES FIXTURES_REQUIRED wine32 TIMEOUT 600
+                                                          RESOURCE_LOCK wine32_display)
+    endforeach()
+    add_test(NAME wine32.cli.Launcher COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli32_args} Launcher)
+    set_tests_properties(wine32.cli.Launcher PROPERTIES TIMEOUT 600 RESOURCE_LOCK launcher)
+  endif()
 endif()
