@@ -5,7 +5,8 @@
 #   tools/setup-i386.sh [prepare]   set everything up (idempotent, quick when done)
 #   tools/setup-i386.sh status      change nothing; print the i386 folder and exit 0
 #                                   when ready, else print why not and exit 1
-#                                   (2: the kernel has no binfmt_misc at all)
+#                                   (2: the kernel has no binfmt_misc at all;
+#                                   3: not ready, and setting it up needs root)
 #
 # How it works: every 32-bit Linux program (Wine's 32-bit loader and the helper
 # processes it starts) runs under qemu-i386 user-mode emulation, which the
@@ -117,8 +118,11 @@ as_root() {
     fi
 }
 
+# Root, or sudo without a password, or sudo that can ask at a terminal.
 can_be_root() {
-    [ "$(id -u)" -eq 0 ] || command -v sudo >/dev/null 2>&1
+    [ "$(id -u)" -eq 0 ] && return 0
+    command -v sudo >/dev/null 2>&1 || return 1
+    sudo -n true 2>/dev/null || [ -t 0 ]
 }
 
 codename() {
@@ -249,7 +253,14 @@ prepare) prepare ;;
 status)
     reason=$(check)
     rc=$?
-    if [ $rc -eq 0 ]; then echo "$root"; else echo "$reason"; fi
+    if [ $rc -eq 0 ]; then
+        echo "$root"
+    elif [ $rc -eq 1 ] && ! can_be_root; then
+        echo "setting it up needs root (or sudo): $reason"
+        rc=3
+    else
+        echo "$reason"
+    fi
     exit $rc
     ;;
 *)

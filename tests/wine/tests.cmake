@@ -68,18 +68,27 @@ set_tests_properties(wine.e2e.RunTable PROPERTIES FIXTURES_SETUP run_table_64)
 # --- 32-bit ----------------------------------------------------------------------
 
 # Whether the 32-bit runner is ready is known when CTest is configured
-# (tools/test.sh sets it up, then configures).  When it is not, one entry
-# says why and is skipped; under CI=true it fails instead, unless the kernel
-# cannot emulate at all.
+# (tools/test.sh sets it up, then configures).  When it is not, one entry,
+# named for the cause, says why and is skipped; under CI=true it fails
+# instead, unless the kernel cannot emulate at all.
 execute_process(COMMAND ${CMAKE_SOURCE_DIR}/tools/setup-i386.sh status
-                RESULT_VARIABLE GLIMMORA_WINE32_STATUS OUTPUT_QUIET ERROR_QUIET)
+                RESULT_VARIABLE GLIMMORA_WINE32_STATUS OUTPUT_VARIABLE GLIMMORA_WINE32_REASON ERROR_QUIET
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
 if(GLIMMORA_WINE32_STATUS EQUAL 0)
   set(GLIMMORA_WINE32 ON)
 else()
   set(GLIMMORA_WINE32 OFF)
-  add_test(NAME wine32.skipped COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/wine32_skipped.sh
-                                       ${CMAKE_SOURCE_DIR}/tools/setup-i386.sh)
-  set_tests_properties(wine32.skipped PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 30)
+  if(GLIMMORA_WINE32_STATUS EQUAL 2)
+    set(cause no_binfmt_misc)
+  elseif(GLIMMORA_WINE32_STATUS EQUAL 3)
+    set(cause needs_root)
+  else()
+    set(cause not_set_up)
+  endif()
+  message(STATUS "32-bit tier skipped: ${GLIMMORA_WINE32_REASON}")
+  add_test(NAME wine32.skipped_${cause} COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/wine32_skipped.sh
+                                                ${CMAKE_SOURCE_DIR}/tools/setup-i386.sh)
+  set_tests_properties(wine32.skipped_${cause} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 30)
 endif()
 
 if(GLIMMORA_WINE32)
