@@ -1,4 +1,4 @@
-// Shared set-up for the end-to-end tests of the 64-bit plug-in.
+// Shared set-up for the end-to-end tests (of the plug-in of each program's bitness).
 #pragma once
 
 #include <gtest/gtest.h>

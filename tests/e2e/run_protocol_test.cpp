@@ -1,6 +1,6 @@
-// Whole filter runs through the real 64-bit plug-in: the request rectangles
-// call by call, progress, subsampled loading, padded host rows, Cancel,
-// repeated runs, and runs that must end in out-of-memory.
+// Whole filter runs through the real plug-in of the program's bitness: the
+// request rectangles call by call, progress, subsampled loading, padded host
+// rows, Cancel, repeated runs, and runs that must end in out-of-memory.
 #include <gtest/gtest.h>
 
 #include <climits>
