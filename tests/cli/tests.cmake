@@ -56,13 +56,22 @@ if(DEFINED GLIMMORA_WINE_STATE)
   set_tests_properties(cli.launcher PROPERTIES TIMEOUT 180 RESOURCE_LOCK launcher)
 
   if(GLIMMORA_WINE32)
-    set(cli32_args --env ${GLIMMORA_WINE_ENV} --state ${GLIMMORA_WINE32_STATE} --bits 32
+    # The 32-bit host gets a Wine environment of its own (prefix, server,
+    # display), so that its many program starts run beside the 32-bit test
+    # programs on the other core.
+    set(cli32_state ${CMAKE_BINARY_DIR}/wine32-cli)
+    add_test(NAME wine32.cli.setup
+             COMMAND ${GLIMMORA_WINE_ENV} setup ${cli32_state} 32 ${GLIMMORA_WIN32_DIR}/desktop_keeper.exe)
+    set_tests_properties(wine32.cli.setup PROPERTIES FIXTURES_SETUP wine32_cli TIMEOUT 300)
+    add_test(NAME wine32.cli.teardown COMMAND ${GLIMMORA_WINE_ENV} teardown ${cli32_state})
+    set_tests_properties(wine32.cli.teardown PROPERTIES FIXTURES_CLEANUP wine32_cli TIMEOUT 60)
+    set(cli32_args --env ${GLIMMORA_WINE_ENV} --state ${cli32_state} --bits 32
                    --host ${GLIMMORA_WIN32_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN32}
                    --other-plugin ${GLIMMORA_PLUGIN64} --work ${CMAKE_BINARY_DIR}/cli-tests-32)
     foreach(group ${GLIMMORA_CLI_GROUPS})
       add_test(NAME wine32.cli.${group} COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli32_args} ${group})
-      set_tests_properties(wine32.cli.${group} PROPERTIES FIXTURES_REQUIRED wine32 TIMEOUT 600
-                                                          RESOURCE_LOCK wine32_display)
+      set_tests_properties(wine32.cli.${group} PROPERTIES FIXTURES_REQUIRED wine32_cli TIMEOUT 600
+                                                          RESOURCE_LOCK wine32_cli_display)
     endforeach()
     add_test(NAME wine32.cli.Launcher COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli32_args} Launcher)
     set_tests_properties(wine32.cli.Launcher PROPERTIES TIMEOUT 600 RESOURCE_LOCK launcher)
