@@ -28,9 +28,11 @@ if(DEFINED GLIMMORA_WINE_STATE)
                      --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN64}
                      --probe ${GLIMMORA_WIN64_DIR}/gegl-view-size.exe)
   add_test(NAME gegl.wine.SameAsPlugin COMMAND ${Python3_EXECUTABLE} ${gegl_driver} ${gegl_wine_args} SameAsPlugin)
-  # One Wine program at a time, as in the rest of the Wine tier.
-  set_tests_properties(gegl.wine.SameAsPlugin PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600 RUN_SERIAL TRUE)
-  # A prefix and display of its own, at other DPIs: no fixture.
+  # One Wine program at a time on the tier's display, as in the rest of the
+  # Wine tier.
+  set_tests_properties(gegl.wine.SameAsPlugin PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
+                                                         RESOURCE_LOCK wine_display)
+  # A prefix and display of its own, at other DPIs: no fixture, no lock.
   add_test(NAME gegl.wine.ViewSizes COMMAND ${Python3_EXECUTABLE} ${gegl_driver} ${gegl_wine_args} ViewSizes)
-  set_tests_properties(gegl.wine.ViewSizes PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+  set_tests_properties(gegl.wine.ViewSizes PROPERTIES TIMEOUT 600)
 endif()
