@@ -410,6 +410,25 @@ class Launcher(HostTest):
         self.assertIn("spokes must be 1-50", run.stderr)
         self.assertFalse(os.path.exists(self.path("bad.png")))
 
+    def test_a_silent_end_in_wine_is_named(self):
+        # A program that Wine ends with a code of none of the host's own and
+        # without a word (here Wine's own cmd) gets one line from the launcher.
+        env = dict(os.environ)
+        env.pop("DISPLAY", None)
+        prefix = os.path.join(ARGS.work, "launcher-prefix")
+        env["GLIMMORA_HOST_EXE"] = os.path.join(prefix, "drive_c", "windows", "system32", "cmd.exe")
+        env["GLIMMORA_WINEPREFIX"] = prefix
+        launcher = [os.path.join(ROOT, "tools", "glimmora"), "--arch", ARGS.bits]
+        # The first test of the group made the prefix; make sure it exists.
+        if not os.path.exists(env["GLIMMORA_HOST_EXE"]):
+            self.test_runs_the_host_and_passes_its_exit_code()
+        run = subprocess.run(launcher + ["/c", "exit 9"], env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                             text=True, timeout=120 * SLOWER)
+        self.assertEqual(run.returncode, 9)
+        self.assertEqual(run.stdout, "")
+        self.assertEqual(run.stderr.count("\n"), 1, run.stderr)
+        self.assertIn("Wine ended the host with exit code 9", run.stderr)
+
 
 def main():
     global ARGS, SLOWER

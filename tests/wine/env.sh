@@ -245,6 +245,27 @@ setup() {
     echo "$arch-bit Wine prefix $WINEPREFIX ready, DISPLAY=$DISPLAY"
 }
 
+# One line on the state of what Wine needs: whether this prefix's wineserver
+# and the display are still there.  Wine itself says nothing when they fail
+# under WINEDEBUG=-all, so a program that ends without a word gets this line.
+wine_health() {
+    local server="gone" display="gone" dir pid
+    # The server works in a folder named after the prefix's device and inode.
+    dir="/server-$(printf '%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")"
+    for pid in /proc/[0-9]*; do
+        if [[ "$(readlink "$pid/cwd" 2>/dev/null)" == *"$dir" ]]; then
+            server="running (pid ${pid#/proc/})"
+            break
+        fi
+    done
+    local n=${DISPLAY#*:}
+    n=${n%%.*}
+    if [ -S "/tmp/.X11-unix/X$n" ] && { [ -z "${XVFB_PID:-}" ] || kill -0 "$XVFB_PID" 2>/dev/null; }; then
+        display="up"
+    fi
+    echo "wineserver $server, display $DISPLAY $display"
+}
+
 run_program() {
     local state=$1 name=$2 exe=$3
     shift 3
@@ -267,6 +288,8 @@ run_program() {
     fi
     if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
         echo "$name: killed after ${RUN_TIMEOUT}s (hung)"
+    elif [ "$rc" -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+        echo "$name: Wine ended $(basename "$exe") with exit code $rc and no output; $(wine_health)"
     fi
     return "$rc"
 }

@@ -35,6 +35,10 @@ add_test(NAME wine.setup COMMAND ${GLIMMORA_WINE_ENV} setup ${GLIMMORA_WINE_STAT
 set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
 add_test(NAME wine.teardown COMMAND ${GLIMMORA_WINE_ENV} teardown ${GLIMMORA_WINE_STATE})
 set_tests_properties(wine.teardown PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+add_test(NAME wine.runner.SilentExitIsNamed
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/silent_exit_test.sh ${GLIMMORA_WINE_ENV} ${GLIMMORA_WINE_STATE})
+set_tests_properties(wine.runner.SilentExitIsNamed PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 60
+                                                              RESOURCE_LOCK wine_display)
 
 # glimmora_wine_suites(PROGRAM SUITE...): one CTest entry per suite of
 # PROGRAM_tests.exe, plus the check that no suite is missing from the list.
