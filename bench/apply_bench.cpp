@@ -1,11 +1,17 @@
-// The apply phase over one 4000 x 3000 image with the default parameters, as
-// planning sets it up for a 512-pixel preview (f = 1, preview 512 x 384,
-// image_scale = (4000 << 16) / 512 = 512000, preview_extent = 512), beside a
-// plain memcpy of the same image.  Each row is set up exactly as the apply
-// phase does it: setup_spoke_geometry with image_scale, then the row.
+// The apply phase over one 4000 x 3000 image for a table of parameter sets,
+// beside a plain memcpy of the same image measured in the same run.
 //
-// At the end a summary prints megapixels per second and the cost of each
-// variant as a multiple of the memcpy.
+// Each set is run as planning sets up a whole-image run for a 512-pixel
+// preview (f = 1, preview 512 x 384, image_scale = (4000 << 16) / 512 =
+// 512000, preview_extent = 512) unless it says otherwise, and each row is
+// shaded exactly as the apply phase does it: setup_spoke_geometry with the
+// image scale, then shade_span over the whole row.  Every set runs for RGB,
+// gray and CMYK pixels.
+//
+// At the end a summary prints, for the fastest run of each, milliseconds,
+// megapixels per second and the cost as a multiple of the memcpy.  The
+// memcpy of a gray image (12 MB) would run from the cache, so gray is set
+// against the memcpy of the 3-byte frame of the same size.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -22,6 +28,39 @@ namespace {
 constexpr int32_t image_width = 4000;
 constexpr int32_t image_height = 3000;
 constexpr int32_t image_scale = (image_width << 16) / 512;
+constexpr int16_t preview_extent = 512;
+
+struct parameter_set {
+    const char* name;
+    spoke_values values;  // spokes, angle, thickness, intensity, radius, length
+    int32_t scale;
+    int16_t centre_x, centre_y;
+};
+
+const parameter_set parameter_sets[] = {
+    // The dialog's defaults, centre in the middle.
+    {"default", {8, 0, 20, 50, 50, 50}, image_scale, 2000, 1500},
+    // As many spokes as the dialog allows, as wide as it allows, from the
+    // centre to the longest length: most of the image is on a spoke.
+    {"dense-thick", {50, 0, 100, 50, 0, 100}, image_scale, 2000, 1500},
+    // As many spokes, as thin as the dialog allows.
+    {"dense-thin", {50, 0, 5, 50, 0, 100}, image_scale, 2000, 1500},
+    // Three spokes as wide as the dialog allows.
+    {"three-thick", {3, 0, 100, 50, 0, 100}, image_scale, 2000, 1500},
+    // A centre 1000 pixels left of the image and the widest ring: it reaches
+    // 3125 pixels from the centre, past the width measure's near range.
+    {"centre-outside", {20, 15, 40, 50, 100, 100}, image_scale, -1000, 1500},
+    // A quarter pixel per preview pixel: a ring of 50 pixels in the middle.
+    {"tiny-scale", {8, 0, 20, 50, 50, 50}, 65536 / 4, 2000, 1500},
+};
+
+struct pixel_kind {
+    const char* name;
+    int bytes;
+    int baseline_bytes;  // the frame whose memcpy is the baseline
+};
+
+const pixel_kind pixel_kinds[] = {{"RGB", 3, 3}, {"gray", 1, 3}, {"CMYK", 4, 4}};
 
 struct image_pair {
     std::vector<uint8_t> src, dst;
@@ -43,32 +82,31 @@ image_pair& images(int bpp) {
     return pair;
 }
 
-const spoke_values default_values = {8, 0, 20, 50, 50, 50};
-
-spoke_shader default_shader(int bpp) {
+spoke_shader shader_for(const parameter_set& set, int bpp) {
     spoke_shader shader;
     layout_for_bytes(bpp, &shader.layout);
-    shader.centre_x = image_width / 2;
-    shader.centre_y = image_height / 2;
+    shader.centre_x = set.centre_x;
+    shader.centre_y = set.centre_y;
+    shader.geometry = {};
     return shader;
 }
 
-void apply_rows(int bpp) {
+void apply_rows(const parameter_set& set, int bpp) {
     image_pair& img = images(bpp);
     const size_t stride = static_cast<size_t>(image_width) * bpp;
-    spoke_shader shader = default_shader(bpp);
+    spoke_shader shader = shader_for(set, bpp);
     for (int32_t y = 0; y < image_height; ++y) {
-        shader.geometry = setup_spoke_geometry(default_values, 512, image_scale);
+        shader.geometry = setup_spoke_geometry(set.values, preview_extent, set.scale);
         shade_span(shader, y, 0, image_width, img.src.data() + y * stride, img.dst.data() + y * stride);
     }
 }
 
-void apply_pixels(int bpp) {
+void apply_pixels(const parameter_set& set, int bpp) {
     image_pair& img = images(bpp);
     const size_t stride = static_cast<size_t>(image_width) * bpp;
-    spoke_shader shader = default_shader(bpp);
+    spoke_shader shader = shader_for(set, bpp);
     for (int32_t y = 0; y < image_height; ++y) {
-        shader.geometry = setup_spoke_geometry(default_values, 512, image_scale);
+        shader.geometry = setup_spoke_geometry(set.values, preview_extent, set.scale);
         const uint8_t* s = img.src.data() + y * stride;
         uint8_t* d = img.dst.data() + y * stride;
         for (int32_t x = 0; x < image_width; ++x)
@@ -81,8 +119,8 @@ void finish(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * image_width * image_height);
 }
 
-void BM_memcpy(benchmark::State& state) {
-    image_pair& img = images(static_cast<int>(state.range(0)));
+void run_memcpy(benchmark::State& state, int bpp) {
+    image_pair& img = images(bpp);
     for (auto _ : state) {
         std::memcpy(img.dst.data(), img.src.data(), img.src.size());
         benchmark::ClobberMemory();
@@ -90,28 +128,39 @@ void BM_memcpy(benchmark::State& state) {
     finish(state);
 }
 
-void BM_apply(benchmark::State& state) {
-    const int bpp = static_cast<int>(state.range(0));
+void run_apply(benchmark::State& state, const parameter_set* set, int bpp) {
     for (auto _ : state) {
-        apply_rows(bpp);
+        apply_rows(*set, bpp);
         benchmark::ClobberMemory();
     }
     finish(state);
 }
 
-void BM_apply_per_pixel(benchmark::State& state) {
-    const int bpp = static_cast<int>(state.range(0));
+void run_per_pixel(benchmark::State& state, const parameter_set* set, int bpp) {
     for (auto _ : state) {
-        apply_pixels(bpp);
+        apply_pixels(*set, bpp);
         benchmark::ClobberMemory();
     }
     finish(state);
 }
 
-// Argument: bytes per pixel (3 RGB, 1 gray, 4 CMYK).
-BENCHMARK(BM_memcpy)->Arg(3)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_apply)->Arg(3)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_apply_per_pixel)->Arg(3)->Unit(benchmark::kMillisecond)->Iterations(3);
+std::string memcpy_name(int bytes) { return "memcpy/" + std::to_string(bytes); }
+std::string apply_name(const parameter_set& set, const pixel_kind& kind) {
+    return std::string("apply/") + set.name + "/" + kind.name;
+}
+const char* const per_pixel_name = "per_pixel/default/RGB";
+
+void register_all() {
+    for (int bytes : {3, 4})
+        benchmark::RegisterBenchmark(memcpy_name(bytes).c_str(), run_memcpy, bytes)->Unit(benchmark::kMillisecond);
+    for (const parameter_set& set : parameter_sets)
+        for (const pixel_kind& kind : pixel_kinds)
+            benchmark::RegisterBenchmark(apply_name(set, kind).c_str(), run_apply, &set, kind.bytes)
+                ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(per_pixel_name, run_per_pixel, &parameter_sets[0], 3)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(2);
+}
 
 // Keeps the fastest time of every benchmark (over --benchmark_repetitions,
 // if given) beside the usual console output, for the summary.
@@ -121,26 +170,31 @@ public:
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
             const double seconds = run.GetAdjustedRealTime() / 1e3;  // reported in ms
-            auto found = seconds_.find(run.run_name.str());
-            if (found == seconds_.end() || seconds < found->second) seconds_[run.run_name.str()] = seconds;
+            // Fixed iteration counts add a suffix to the name.
+            std::string name = run.run_name.function_name;
+            auto found = seconds_.find(name);
+            if (found == seconds_.end() || seconds < found->second) seconds_[name] = seconds;
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
     void print_summary() const {
         const double megapixels = static_cast<double>(image_width) * image_height / 1e6;
-        std::printf("\n4000 x 3000, default parameters, fastest run of each:\n");
-        std::printf("%-22s %10s %10s %12s\n", "variant", "ms", "MP/s", "x memcpy");
-        const char* const kinds[] = {"RGB", "gray", "CMYK"};
-        const int sizes[] = {3, 1, 4};
-        for (int i = 0; i < 3; ++i) {
-            const std::string arg = "/" + std::to_string(sizes[i]);
-            const double copy = lookup("BM_memcpy" + arg);
-            print_line(std::string("memcpy ") + kinds[i], copy, copy, megapixels);
-            print_line(std::string("apply ") + kinds[i], lookup("BM_apply" + arg), copy, megapixels);
-            const double per_pixel = lookup("BM_apply_per_pixel" + arg + "/iterations:3");
-            if (per_pixel > 0) print_line(std::string("per-pixel loop ") + kinds[i], per_pixel, copy, megapixels);
+        std::printf("\n%d x %d, fastest run of each; x memcpy: against a memcpy of the %s\n", image_width,
+                    image_height, "same image (gray: of the 3-byte frame)");
+        std::printf("%-34s %10s %10s %10s\n", "", "ms", "MP/s", "x memcpy");
+        for (int bytes : {3, 4}) {
+            const double copy = lookup(memcpy_name(bytes));
+            print_line("memcpy " + std::to_string(bytes) + "-byte frame", copy, copy, megapixels);
         }
+        for (const parameter_set& set : parameter_sets) {
+            for (const pixel_kind& kind : pixel_kinds) {
+                const double copy = lookup(memcpy_name(kind.baseline_bytes));
+                print_line(std::string("apply ") + set.name + " " + kind.name, lookup(apply_name(set, kind)), copy,
+                           megapixels);
+            }
+        }
+        print_line("per-pixel loop default RGB", lookup(per_pixel_name), lookup(memcpy_name(3)), megapixels);
     }
 
 private:
@@ -151,7 +205,7 @@ private:
 
     static void print_line(const std::string& label, double seconds, double copy, double megapixels) {
         if (seconds <= 0) return;
-        std::printf("%-22s %10.2f %10.1f %12.2f\n", label.c_str(), seconds * 1e3, megapixels / seconds,
+        std::printf("%-34s %10.2f %10.1f %10.2f\n", label.c_str(), seconds * 1e3, megapixels / seconds,
                     copy > 0 ? seconds / copy : 0.0);
     }
 
@@ -161,6 +215,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    register_all();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     summary_reporter reporter;

@@ -25,6 +25,26 @@ inline uint32_t atan_of_ratio(uint32_t r) {
     return base + (((atan_table[i + 1] - base) * (r & 255u)) >> 8);
 }
 
+// The inverse of atan_of_ratio: the smallest ratio r in 0..8192 whose table
+// arctangent is at least a; 8193 when even r = 8192 falls short.
+inline uint32_t ratio_reaching(int64_t a) {
+    if (a <= 0) return 0;
+    if (a > atan_table[32]) return 8193;
+    // The last entry at or below a: atan_table[0] = 0 < a.
+    uint32_t i = 0;
+    for (uint32_t step = 32; step != 0; step >>= 1) {
+        if (i + step <= 32 && atan_table[i + step] <= a) i += step;
+    }
+    if (i == 32) return 8192;
+    // Within the entry's stretch, atan_of_ratio(256 i + f) reaches a exactly
+    // when (d * f) >> 8 >= a - base, i.e. d * f >= 256 (a - base).  f = 256
+    // is the next entry, which lies above a.
+    const uint32_t base = atan_table[i];
+    const uint32_t d = atan_table[i + 1] - base;
+    const uint32_t f = (256 * (static_cast<uint32_t>(a) - base) + d - 1) / d;
+    return 256 * i + f;
+}
+
 // Table arctangent of s / l for 0 <= s <= l, in angle units (0..6434).
 // l == 0 only happens for the centre itself, which has no direction; 0 keeps
 // it defined.
