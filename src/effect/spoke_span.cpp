@@ -83,8 +83,28 @@ uint32_t isqrt32(uint32_t n) {
     return root;
 }
 
+// What the pixel loops need of the geometry and the row, copied into each
+// loop's own locals: the loops store bytes, and a byte store may alias any
+// object the compiler cannot see whole, so fields read through a reference
+// would be read again for every pixel.
+struct pixel_rule {
+    uint32_t dy2;
+    span_angles::row_angles angles;
+    uint32_t inner_sq, mid_sq, outer_sq;
+    uint32_t weight;
+    uint32_t period, half, offset;
+    uint64_t thick;      // thick_sq
+    uint64_t core_next;  // core_sq + 1
+    int64_t thick_sq, outer_span, inner_span, feather_span;
+    // Reciprocals for this row; a *_fast flag is false where the numerators
+    // could reach 2^31 and the plain 64-bit division is used instead.
+    divider outer_div, inner_div, feather_div, period_div;
+    bool outer_fast, inner_fast, feather_fast;
+};
+
 struct row_job {
     wide_geometry g;
+    pixel_rule rule;
     uint8_t* dst;
     const uint8_t* src;
     int32_t done;  // columns below this are written
@@ -92,10 +112,7 @@ struct row_job {
     uint32_t dy2;
     span_angles::row_angles angles;
     uint64_t solid_bound;  // a width measure below it is solid: min(core_sq + 1, thick_sq)
-    // Reciprocals for this row; a *_fast flag is false where the numerators
-    // could reach 2^31 and the plain 64-bit division is used instead.
-    divider outer_div, inner_div, feather_div, period_div;
-    bool outer_fast, inner_fast, feather_fast;
+    int32_t mid_reach;     // |dx| <= mid_reach is in the inner half (d2 <= mid_sq); -1: none
 };
 
 template <class L>
@@ -109,30 +126,30 @@ void copy_up_to(row_job& job, int32_t x_end) {
 }
 
 // Ramp position b of a ring pixel.
-inline int32_t ramp_at(const row_job& job, uint32_t d2, bool outer) {
-    const wide_geometry& g = job.g;
+inline int32_t ramp_at(const pixel_rule& r, uint32_t d2, bool outer) {
     if (outer) {
-        uint32_t n = static_cast<uint32_t>(g.outer_sq - d2);
-        return job.outer_fast ? static_cast<int32_t>(divide(job.outer_div, n * 1024))
-                              : static_cast<int32_t>((static_cast<int64_t>(n) * 1024) / g.outer_span);
+        uint32_t n = r.outer_sq - d2;
+        return r.outer_fast ? static_cast<int32_t>(divide(r.outer_div, n * 1024))
+                            : static_cast<int32_t>((static_cast<int64_t>(n) * 1024) / r.outer_span);
     }
-    uint32_t n = static_cast<uint32_t>(d2 - g.inner_sq);
-    return job.inner_fast ? static_cast<int32_t>(divide(job.inner_div, n * 1024))
-                          : static_cast<int32_t>((static_cast<int64_t>(n) * 1024) / g.inner_span);
+    uint32_t n = d2 - r.inner_sq;
+    return r.inner_fast ? static_cast<int32_t>(divide(r.inner_div, n * 1024))
+                        : static_cast<int32_t>((static_cast<int64_t>(n) * 1024) / r.inner_span);
 }
 
+inline uint32_t faded(uint32_t weight, int32_t b) { return b < 128 ? (weight * static_cast<uint32_t>(b)) >> 7 : weight; }
+
 template <class L>
-inline void blend_row_pixel(const row_job& job, uint8_t* dst, const uint8_t* p, uint32_t d2, uint32_t t,
+inline void blend_row_pixel(const pixel_rule& r, uint8_t* dst, const uint8_t* p, uint32_t d2, uint32_t t,
                             bool feather) {
-    const wide_geometry& g = job.g;
-    const bool outer = d2 > g.mid_sq;
-    const int32_t b = ramp_at(job, d2, outer);
+    const bool outer = d2 > r.mid_sq;
+    const int32_t b = ramp_at(r, d2, outer);
     const ramp c = colour_at<L>(b, outer);
-    uint32_t u = faded_weight(g, b);
+    uint32_t u = faded(r.weight, b);
     if (feather) {
-        uint32_t room = static_cast<uint32_t>(g.thick_sq - t);
-        u = job.feather_fast ? divide(job.feather_div, room * u)
-                             : static_cast<uint32_t>((static_cast<int64_t>(room) * u) / g.feather_span);
+        uint32_t room = static_cast<uint32_t>(r.thick_sq - t);
+        u = r.feather_fast ? divide(r.feather_div, room * u)
+                           : static_cast<uint32_t>((static_cast<int64_t>(room) * u) / r.feather_span);
     }
     write_spoke_colour<L>(dst, p, u, c.c0, c.c1, c.c2);
 }
@@ -143,12 +160,11 @@ inline void blend_row_pixel(const row_job& job, uint8_t* dst, const uint8_t* p, 
 // `line`, which is then the nearest one; otherwise the distance comes from
 // the remainder.
 template <class L, bool STEEP>
-void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct, bool near_line,
+void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct_in, bool near_line,
                  int64_t line) {
     copy_up_to<L>(job, lo - base);
-    const wide_geometry& g = job.g;
-    const uint64_t thick = static_cast<uint64_t>(g.thick_sq);
-    const uint64_t core_next = static_cast<uint64_t>(g.core_sq) + 1;
+    const pixel_rule r = job.rule;
+    const octant oct = oct_in;
     // q = 2^23 / d2 changes slowly along a span; it is divided out again only
     // when q * d2 <= 2^23 < (q + 1) * d2 no longer holds.  (64-bit products:
     // q is at most 2^23.)
@@ -157,39 +173,39 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
     const uint8_t* p = job.src + static_cast<size_t>(lo - base) * L::bytes;
     for (int32_t dx = lo; dx <= hi; ++dx, d += L::bytes, p += L::bytes) {
         const uint32_t ax = static_cast<uint32_t>(dx < 0 ? -dx : dx);
-        const uint32_t e = span_angles::angle_at<STEEP>(job.angles, oct, ax);
+        const uint32_t e = span_angles::angle_at<STEEP>(r.angles, oct, ax);
         uint32_t o;
         if (near_line) {
             int64_t diff = static_cast<int64_t>(e) - line;
             o = static_cast<uint32_t>(diff < 0 ? -diff : diff);
         } else {
-            uint32_t s = e + g.offset;
-            uint32_t rem = s - divide(job.period_div, s) * g.period;
-            o = rem <= g.half ? rem : g.period - rem;
+            uint32_t s = e + r.offset;
+            uint32_t rem = s - divide(r.period_div, s) * r.period;
+            o = rem <= r.half ? rem : r.period - rem;
         }
-        const uint32_t d2 = job.dy2 + ax * ax;
+        const uint32_t d2 = r.dy2 + ax * ax;
         const uint32_t oo = o * o;
         uint32_t t;
         bool feather;
         if (d2 <= width_limit_d2) {
             const uint64_t qd2 = static_cast<uint64_t>(q) * d2;
             if (qd2 > width_limit_d2 || qd2 + d2 <= width_limit_d2) q = width_limit_d2 / d2;
-            if (oo >= thick * q) {
+            if (oo >= r.thick * q) {
                 copy_pixel<L>(d, p);
                 continue;
             }
-            feather = oo >= core_next * q;  // floor(oo / q) > core_sq
+            feather = oo >= r.core_next * q;  // floor(oo / q) > core_sq
             t = feather ? oo / q : 0;
         } else {
             const uint64_t t_far = (static_cast<uint64_t>(oo) * d2) >> 23;
-            if (t_far >= thick) {
+            if (t_far >= r.thick) {
                 copy_pixel<L>(d, p);
                 continue;
             }
             t = static_cast<uint32_t>(t_far);
-            feather = t_far >= core_next;
+            feather = t_far >= r.core_next;
         }
-        blend_row_pixel<L>(job, d, p, d2, t, feather);
+        blend_row_pixel<L>(r, d, p, d2, t, feather);
     }
     job.done = hi - base + 1;
 }
@@ -205,6 +221,32 @@ void shade_exact_any(row_job& job, int32_t lo, int32_t hi, int32_t base, const o
     }
 }
 
+// Solid pixels of one half of the ring (OUTER: d2 > mid_sq), n of them from
+// |dx| = ax on, |dx| moving by step (+1 or -1) per pixel.
+template <class L, bool OUTER>
+void solid_half(const pixel_rule& rule, uint8_t* d, const uint8_t* p, uint32_t ax, int32_t step, int32_t n) {
+    const pixel_rule r = rule;
+    const bool fast = OUTER ? r.outer_fast : r.inner_fast;
+    if (!fast) {
+        for (int32_t i = 0; i < n; ++i, d += L::bytes, p += L::bytes, ax += static_cast<uint32_t>(step)) {
+            const int32_t b = ramp_at(r, r.dy2 + ax * ax, OUTER);
+            const ramp c = colour_at<L>(b, OUTER);
+            write_spoke_colour<L>(d, p, faded(r.weight, b), c.c0, c.c1, c.c2);
+        }
+        return;
+    }
+    // b = (n * 1024) / span as one multiplication and a shift.
+    const uint64_t m = OUTER ? r.outer_div.m : r.inner_div.m;
+    const uint32_t shift = OUTER ? r.outer_div.shift : r.inner_div.shift;
+    const uint32_t ref = OUTER ? r.outer_sq - r.dy2 : r.dy2 - r.inner_sq;
+    for (int32_t i = 0; i < n; ++i, d += L::bytes, p += L::bytes, ax += static_cast<uint32_t>(step)) {
+        const uint32_t num = OUTER ? ref - ax * ax : ref + ax * ax;
+        const int32_t b = static_cast<int32_t>((static_cast<uint64_t>(num * 1024) * m) >> shift);
+        const ramp c = colour_at<L>(b, OUTER);
+        write_spoke_colour<L>(d, p, faded(r.weight, b), c.c0, c.c1, c.c2);
+    }
+}
+
 // Solid stretch: every pixel of dx = lo .. hi is in the ring, passes the
 // width test and has no feather, so it takes the colour and the faded weight
 // of its ramp position, whatever its angle.
@@ -212,16 +254,25 @@ template <class L>
 void shade_solid(row_job& job, int32_t lo, int32_t hi, int32_t base) {
     if (lo > hi) return;
     copy_up_to<L>(job, lo - base);
-    const wide_geometry& g = job.g;
     uint8_t* d = job.dst + static_cast<size_t>(lo - base) * L::bytes;
     const uint8_t* p = job.src + static_cast<size_t>(lo - base) * L::bytes;
-    for (int32_t dx = lo; dx <= hi; ++dx, d += L::bytes, p += L::bytes) {
-        const uint32_t ax = static_cast<uint32_t>(dx < 0 ? -dx : dx);
-        const uint32_t d2 = job.dy2 + ax * ax;
-        const bool outer = d2 > g.mid_sq;
-        const int32_t b = ramp_at(job, d2, outer);
-        const ramp c = colour_at<L>(b, outer);
-        write_spoke_colour<L>(d, p, faded_weight(g, b), c.c0, c.c1, c.c2);
+    const int32_t mid = job.mid_reach;
+    if (lo > 0) {
+        // |dx| rises: the inner half first.
+        const int32_t inner_end = hi < mid ? hi : mid;
+        const int32_t n_inner = inner_end >= lo ? inner_end - lo + 1 : 0;
+        solid_half<L, false>(job.rule, d, p, static_cast<uint32_t>(lo), 1, n_inner);
+        solid_half<L, true>(job.rule, d + static_cast<size_t>(n_inner) * L::bytes,
+                            p + static_cast<size_t>(n_inner) * L::bytes, static_cast<uint32_t>(lo + n_inner), 1,
+                            hi - lo + 1 - n_inner);
+    } else {
+        // |dx| falls: the outer half first.
+        const int32_t outer_end = hi < -mid - 1 ? hi : -mid - 1;
+        const int32_t n_outer = outer_end >= lo ? outer_end - lo + 1 : 0;
+        solid_half<L, true>(job.rule, d, p, static_cast<uint32_t>(-lo), -1, n_outer);
+        solid_half<L, false>(job.rule, d + static_cast<size_t>(n_outer) * L::bytes,
+                             p + static_cast<size_t>(n_outer) * L::bytes, static_cast<uint32_t>(-(lo + n_outer)), -1,
+                             hi - lo + 1 - n_outer);
     }
     job.done = hi - base + 1;
 }
@@ -259,9 +310,13 @@ void window(const row_job& job, const octant& oct, bool rising, int32_t lo, int3
     }
 }
 
-// One cell: columns lo .. hi, whose nearest centre line is `line`.
+// Part of a cell, columns lo .. hi, whose nearest centre line is `line`: the
+// copied, solid and exact stretches as its d2 bounds them.  Where an exact
+// stretch is long and d2 changes much along it (a row running along a
+// spoke), its halves are bounded again, each by its own smaller range of d2.
 template <class L>
-void shade_cell(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct, bool rising, int64_t line) {
+void shade_zone(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct, bool rising, int64_t line,
+                int depth) {
     const wide_geometry& g = job.g;
     // d2 grows away from the centre column.
     const bool right = lo > 0;
@@ -274,13 +329,21 @@ void shade_cell(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant
     int32_t sa = pa, sb = pb;
     const uint32_t solid = reach_below(g, d2_at(job, right ? pb : pa), job.solid_bound);
     if (solid < g.half) window(job, oct, rising, pa, pb, line, solid, &sa, &sb);
-    if (sa > sb) {
-        shade_exact_any<L>(job, pa, pb, base, oct, true, line);
-        return;
+    if (sa > sb) sa = pb + 1, sb = pb;  // no solid stretch: all exact
+    const int32_t edges[2][2] = {{pa, sa - 1}, {sb + 1, pb}};
+    for (int i = 0; i < 2; ++i) {
+        const int32_t a = edges[i][0], b = edges[i][1];
+        if (a > b) {
+        } else if (b - a >= 32 && depth < 16 && static_cast<uint64_t>(d2_at(job, right ? b : a)) * 8 >
+                                                   static_cast<uint64_t>(d2_at(job, right ? a : b)) * 9) {
+            const int32_t mid = a + (b - a) / 2;
+            shade_zone<L>(job, a, mid, base, oct, rising, line, depth + 1);
+            shade_zone<L>(job, mid + 1, b, base, oct, rising, line, depth + 1);
+        } else {
+            shade_exact_any<L>(job, a, b, base, oct, true, line);
+        }
+        if (i == 0 && sa <= sb) shade_solid<L>(job, sa, sb, base);
     }
-    shade_exact_any<L>(job, pa, sa - 1, base, oct, true, line);
-    shade_solid<L>(job, sa, sb, base);
-    shade_exact_any<L>(job, sb + 1, pb, base, oct, true, line);
 }
 
 // One run of ring columns, dx in [lo, hi], all in one octant.
@@ -327,7 +390,7 @@ void shade_run(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant&
             end = rising ? span_angles::first_reaching(job.angles, oct, from, hi, true, line - half + period) - 1
                          : span_angles::first_reaching(job.angles, oct, from, hi, false, line - half - 1) - 1;
         }
-        if (from <= end) shade_cell<L>(job, from, end, base, oct, rising, line);
+        if (from <= end) shade_zone<L>(job, from, end, base, oct, rising, line, 0);
         from = end + 1;
     }
 }
@@ -361,15 +424,33 @@ void shade_piece(row_job& job, int32_t x0, int32_t x1, int32_t base, int32_t m_i
 
 void prepare_row(row_job& job) {
     const wide_geometry& g = job.g;
-    job.outer_fast = g.outer_span > 0 && g.outer_span * 1024 < numerator_limit;
-    if (job.outer_fast) job.outer_div = make_divider(static_cast<uint32_t>(g.outer_span));
-    job.inner_fast = g.inner_span > 0 && g.inner_span * 1024 < numerator_limit;
-    if (job.inner_fast) job.inner_div = make_divider(static_cast<uint32_t>(g.inner_span));
-    job.feather_fast = g.feather_span > 0 && g.feather_span * 256 < numerator_limit;
-    if (job.feather_fast) job.feather_div = make_divider(static_cast<uint32_t>(g.feather_span));
-    job.period_div = make_divider(g.period);
+    pixel_rule& r = job.rule;
+    r.dy2 = job.dy2;
+    r.angles = job.angles;
+    r.inner_sq = static_cast<uint32_t>(g.inner_sq);
+    r.mid_sq = static_cast<uint32_t>(g.mid_sq);
+    r.outer_sq = static_cast<uint32_t>(g.outer_sq);
+    r.weight = g.weight;
+    r.period = g.period;
+    r.half = g.half;
+    r.offset = g.offset;
+    r.thick = static_cast<uint64_t>(g.thick_sq);
+    r.core_next = static_cast<uint64_t>(g.core_sq) + 1;
+    r.thick_sq = g.thick_sq;
+    r.outer_span = g.outer_span;
+    r.inner_span = g.inner_span;
+    r.feather_span = g.feather_span;
+    r.outer_fast = g.outer_span > 0 && g.outer_span * 1024 < numerator_limit;
+    if (r.outer_fast) r.outer_div = make_divider(static_cast<uint32_t>(g.outer_span));
+    r.inner_fast = g.inner_span > 0 && g.inner_span * 1024 < numerator_limit;
+    if (r.inner_fast) r.inner_div = make_divider(static_cast<uint32_t>(g.inner_span));
+    r.feather_fast = g.feather_span > 0 && g.feather_span * 256 < numerator_limit;
+    if (r.feather_fast) r.feather_div = make_divider(static_cast<uint32_t>(g.feather_span));
+    r.period_div = make_divider(g.period);
     const int64_t core_next = g.core_sq + 1;
     job.solid_bound = static_cast<uint64_t>(core_next < g.thick_sq ? core_next : g.thick_sq);
+    const int64_t inside_mid = g.mid_sq - static_cast<int64_t>(job.dy2);
+    job.mid_reach = inside_mid < 0 ? -1 : static_cast<int32_t>(isqrt64(static_cast<uint64_t>(inside_mid)));
 }
 
 // The ring's columns on this row, as offsets from the centre: every dx with
