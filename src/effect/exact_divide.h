@@ -36,4 +36,41 @@ inline uint32_t divide(const divider& v, uint32_t n) {
     return static_cast<uint32_t>((static_cast<uint64_t>(n) * v.m) >> v.shift);
 }
 
+// The ramp position (n * 1024) / span for 0 <= n <= span < 2^30, a number
+// in 0..1024, without a division:
+// - narrow spans (span * 1024 < 2^31): the divider above, whose multiplier
+//   is then below 2^32;
+// - wide ones: with recip = floor(2^41 / span), below 2^32,
+//   est = (n * recip) >> 31 falls short of the quotient by less than
+//   n / 2^31 < 1/2, so it is the quotient or one less; the remainder
+//   n * 1024 - est * span is then below 2 span < 2^31, exact in 32-bit
+//   arithmetic however the products wrap, and one comparison settles it.
+struct ramp_divider {
+    bool wide;
+    uint32_t m, shift;     // narrow
+    uint32_t recip, span;  // wide
+};
+
+// span in 1 .. 2^30 - 1.
+inline ramp_divider make_ramp_divider(uint32_t span) {
+    ramp_divider rd = {false, 0, 0, 0, 0};
+    if (uint64_t{span} * 1024 < (uint64_t{1} << 31)) {
+        const divider v = make_divider(span);
+        rd.m = static_cast<uint32_t>(v.m);
+        rd.shift = v.shift;
+    } else {
+        rd.wide = true;
+        rd.span = span;
+        rd.recip = static_cast<uint32_t>((uint64_t{1} << 41) / span);
+    }
+    return rd;
+}
+
+inline uint32_t ramp_of(const ramp_divider& rd, uint32_t n) {
+    if (!rd.wide) return static_cast<uint32_t>((static_cast<uint64_t>(n * 1024) * rd.m) >> rd.shift);
+    uint32_t est = static_cast<uint32_t>((static_cast<uint64_t>(n) * rd.recip) >> 31);
+    if ((n << 10) - est * rd.span >= rd.span) ++est;
+    return est;
+}
+
 }  // namespace exact_divide

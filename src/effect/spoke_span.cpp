@@ -5,6 +5,7 @@
 
 #include "effect/angle_math.h"
 #include "effect/exact_divide.h"
+#include "effect/solid_sse2.h"
 #include "effect/span_angles.h"
 #include "effect/spoke.h"
 #include "effect/spoke_pixel.h"
@@ -15,6 +16,8 @@ using namespace spoke_pixel;
 using exact_divide::divide;
 using exact_divide::divider;
 using exact_divide::make_divider;
+using exact_divide::make_ramp_divider;
+using exact_divide::ramp_of;
 using span_angles::octant;
 
 // Along one row dy is fixed, so the ring is at most two runs of columns,
@@ -95,11 +98,13 @@ struct pixel_rule {
     uint32_t period, half, offset;
     uint64_t thick;      // thick_sq
     uint64_t core_next;  // core_sq + 1
-    int64_t thick_sq, outer_span, inner_span, feather_span;
-    // Reciprocals for this row; a *_fast flag is false where the numerators
-    // could reach 2^31 and the plain 64-bit division is used instead.
-    divider outer_div, inner_div, feather_div, period_div;
-    bool outer_fast, inner_fast, feather_fast;
+    int64_t thick_sq, feather_span;
+    exact_divide::ramp_divider outer_ramp, inner_ramp;
+    // Reciprocals for this row; feather_fast is false where the numerators
+    // could reach 2^31 (spokes thousands of pixels wide) and the plain
+    // 64-bit division is used instead.
+    divider feather_div, period_div;
+    bool feather_fast;
 };
 
 struct row_job {
@@ -127,14 +132,7 @@ void copy_up_to(row_job& job, int32_t x_end) {
 
 // Ramp position b of a ring pixel.
 inline int32_t ramp_at(const pixel_rule& r, uint32_t d2, bool outer) {
-    if (outer) {
-        uint32_t n = r.outer_sq - d2;
-        return r.outer_fast ? static_cast<int32_t>(divide(r.outer_div, n * 1024))
-                            : static_cast<int32_t>((static_cast<int64_t>(n) * 1024) / r.outer_span);
-    }
-    uint32_t n = d2 - r.inner_sq;
-    return r.inner_fast ? static_cast<int32_t>(divide(r.inner_div, n * 1024))
-                        : static_cast<int32_t>((static_cast<int64_t>(n) * 1024) / r.inner_span);
+    return static_cast<int32_t>(outer ? ramp_of(r.outer_ramp, r.outer_sq - d2) : ramp_of(r.inner_ramp, d2 - r.inner_sq));
 }
 
 inline uint32_t faded(uint32_t weight, int32_t b) { return b < 128 ? (weight * static_cast<uint32_t>(b)) >> 7 : weight; }
@@ -155,32 +153,35 @@ inline void blend_row_pixel(const pixel_rule& r, uint8_t* dst, const uint8_t* p,
 }
 
 // Exact stretch: the columns whose dx runs from lo to hi (inclusive,
-// x = dx - base), all in the ring and in one octant.  With near_line true
-// every pixel is within half a period of the centre line at pixel angle
-// `line`, which is then the nearest one; otherwise the distance comes from
-// the remainder.
-template <class L, bool STEEP>
-void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct_in, bool near_line,
-                 int64_t line) {
+// x = dx - base), all in the ring and in one octant.  With NEAR every pixel
+// is within half a period of the centre line at pixel angle `line`, which is
+// then the nearest one; otherwise the distance comes from the remainder.
+template <class L, bool STEEP, bool NEAR>
+void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct_in, int32_t line) {
     copy_up_to<L>(job, lo - base);
     const pixel_rule r = job.rule;
     const octant oct = oct_in;
     // q = 2^23 / d2 changes slowly along a span; it is divided out again only
-    // when q * d2 <= 2^23 < (q + 1) * d2 no longer holds.  (64-bit products:
-    // q is at most 2^23.)
-    uint32_t q = 1;
+    // when q * d2 <= 2^23 < (q + 1) * d2 no longer holds, and with it the
+    // two width limits in o^2 terms (64-bit products: q is at most 2^23).
+    // t = floor(o^2 / q) is needed only under the feather; it comes from
+    // the reciprocal 2^32 / q (exact after one correction: o^2 < 2^30),
+    // taken once for each q.
+    uint32_t q = 0;
+    uint64_t thick_q = 0, core_q = 0;
+    uint32_t recip_of = 0, recip = 0;
     uint8_t* d = job.dst + static_cast<size_t>(lo - base) * L::bytes;
     const uint8_t* p = job.src + static_cast<size_t>(lo - base) * L::bytes;
     for (int32_t dx = lo; dx <= hi; ++dx, d += L::bytes, p += L::bytes) {
         const uint32_t ax = static_cast<uint32_t>(dx < 0 ? -dx : dx);
         const uint32_t e = span_angles::angle_at<STEEP>(r.angles, oct, ax);
         uint32_t o;
-        if (near_line) {
-            int64_t diff = static_cast<int64_t>(e) - line;
+        if (NEAR) {
+            const int32_t diff = static_cast<int32_t>(e) - line;
             o = static_cast<uint32_t>(diff < 0 ? -diff : diff);
         } else {
-            uint32_t s = e + r.offset;
-            uint32_t rem = s - divide(r.period_div, s) * r.period;
+            uint32_t sum = e + r.offset;
+            uint32_t rem = sum - divide(r.period_div, sum) * r.period;
             o = rem <= r.half ? rem : r.period - rem;
         }
         const uint32_t d2 = r.dy2 + ax * ax;
@@ -189,13 +190,25 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
         bool feather;
         if (d2 <= width_limit_d2) {
             const uint64_t qd2 = static_cast<uint64_t>(q) * d2;
-            if (qd2 > width_limit_d2 || qd2 + d2 <= width_limit_d2) q = width_limit_d2 / d2;
-            if (oo >= r.thick * q) {
+            if (qd2 > width_limit_d2 || qd2 + d2 <= width_limit_d2) {
+                q = width_limit_d2 / d2;
+                thick_q = r.thick * q;
+                core_q = r.core_next * q;
+            }
+            if (oo >= thick_q) {
                 copy_pixel<L>(d, p);
                 continue;
             }
-            feather = oo >= r.core_next * q;  // floor(oo / q) > core_sq
-            t = feather ? oo / q : 0;
+            feather = oo >= core_q;  // floor(oo / q) > core_sq
+            t = 0;
+            if (feather) {
+                if (recip_of != q) {
+                    recip_of = q;
+                    recip = 0xFFFFFFFFu / q;
+                }
+                t = static_cast<uint32_t>((static_cast<uint64_t>(oo) * recip) >> 32);
+                if (oo - t * q >= q) ++t;
+            }
         } else {
             const uint64_t t_far = (static_cast<uint64_t>(oo) * d2) >> 23;
             if (t_far >= r.thick) {
@@ -211,13 +224,21 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
 }
 
 template <class L>
-void shade_exact_any(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct, bool near_line,
-                     int64_t line) {
+void shade_exact_near(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct, int32_t line) {
     if (lo > hi) return;
     if (oct.steep) {
-        shade_exact<L, true>(job, lo, hi, base, oct, near_line, line);
+        shade_exact<L, true, true>(job, lo, hi, base, oct, line);
     } else {
-        shade_exact<L, false>(job, lo, hi, base, oct, near_line, line);
+        shade_exact<L, false, true>(job, lo, hi, base, oct, line);
+    }
+}
+
+template <class L>
+void shade_exact_any_line(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct) {
+    if (oct.steep) {
+        shade_exact<L, true, false>(job, lo, hi, base, oct, 0);
+    } else {
+        shade_exact<L, false, false>(job, lo, hi, base, oct, 0);
     }
 }
 
@@ -226,22 +247,27 @@ void shade_exact_any(row_job& job, int32_t lo, int32_t hi, int32_t base, const o
 template <class L, bool OUTER>
 void solid_half(const pixel_rule& rule, uint8_t* d, const uint8_t* p, uint32_t ax, int32_t step, int32_t n) {
     const pixel_rule r = rule;
-    const bool fast = OUTER ? r.outer_fast : r.inner_fast;
-    if (!fast) {
-        for (int32_t i = 0; i < n; ++i, d += L::bytes, p += L::bytes, ax += static_cast<uint32_t>(step)) {
-            const int32_t b = ramp_at(r, r.dy2 + ax * ax, OUTER);
-            const ramp c = colour_at<L>(b, OUTER);
-            write_spoke_colour<L>(d, p, faded(r.weight, b), c.c0, c.c1, c.c2);
-        }
-        return;
-    }
-    // b = (n * 1024) / span as one multiplication and a shift.
-    const uint64_t m = OUTER ? r.outer_div.m : r.inner_div.m;
-    const uint32_t shift = OUTER ? r.outer_div.shift : r.inner_div.shift;
+    const exact_divide::ramp_divider rd = OUTER ? r.outer_ramp : r.inner_ramp;
+    // num = outer_sq - d2 or d2 - inner_sq, from ref and |dx|^2 (modulo 2^32).
     const uint32_t ref = OUTER ? r.outer_sq - r.dy2 : r.dy2 - r.inner_sq;
+#if GLIMMORA_SOLID_SSE2
+    // Whole groups of eight with SSE2.
+    const int32_t groups = n / 8;
+    if (groups > 0) {
+        const solid_sse2::ramp_line line = {rd.m, rd.shift, rd.recip, rd.span, ref, r.weight};
+        if (rd.wide) {
+            solid_sse2::shade_solid_groups<L::bytes, L::colours, L::ink, OUTER, true>(line, d, p, ax, step, groups);
+        } else {
+            solid_sse2::shade_solid_groups<L::bytes, L::colours, L::ink, OUTER, false>(line, d, p, ax, step, groups);
+        }
+        d += static_cast<size_t>(groups) * 8 * L::bytes;
+        p += static_cast<size_t>(groups) * 8 * L::bytes;
+        ax += static_cast<uint32_t>(step * 8 * groups);
+        n -= groups * 8;
+    }
+#endif
     for (int32_t i = 0; i < n; ++i, d += L::bytes, p += L::bytes, ax += static_cast<uint32_t>(step)) {
-        const uint32_t num = OUTER ? ref - ax * ax : ref + ax * ax;
-        const int32_t b = static_cast<int32_t>((static_cast<uint64_t>(num * 1024) * m) >> shift);
+        const int32_t b = static_cast<int32_t>(ramp_of(rd, OUTER ? ref - ax * ax : ref + ax * ax));
         const ramp c = colour_at<L>(b, OUTER);
         write_spoke_colour<L>(d, p, faded(r.weight, b), c.c0, c.c1, c.c2);
     }
@@ -299,7 +325,7 @@ uint32_t d2_at(const row_job& job, int32_t dx) {
 }
 
 // The columns of [lo, hi] whose angle lies within `reach` of `line`.
-void window(const row_job& job, const octant& oct, bool rising, int32_t lo, int32_t hi, int64_t line, uint32_t reach,
+void window(const row_job& job, const octant& oct, bool rising, int32_t lo, int32_t hi, int32_t line, int32_t reach,
             int32_t* first, int32_t* last) {
     if (rising) {
         *first = span_angles::first_reaching(job.angles, oct, lo, hi, true, line - reach);
@@ -315,7 +341,7 @@ void window(const row_job& job, const octant& oct, bool rising, int32_t lo, int3
 // stretch is long and d2 changes much along it (a row running along a
 // spoke), its halves are bounded again, each by its own smaller range of d2.
 template <class L>
-void shade_zone(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct, bool rising, int64_t line,
+void shade_zone(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct, bool rising, int32_t line,
                 int depth) {
     const wide_geometry& g = job.g;
     // d2 grows away from the centre column.
@@ -340,7 +366,7 @@ void shade_zone(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant
             shade_zone<L>(job, a, mid, base, oct, rising, line, depth + 1);
             shade_zone<L>(job, mid + 1, b, base, oct, rising, line, depth + 1);
         } else {
-            shade_exact_any<L>(job, a, b, base, oct, true, line);
+            shade_exact_near<L>(job, a, b, base, oct, line);
         }
         if (i == 0 && sa <= sb) shade_solid<L>(job, sa, sb, base);
     }
@@ -370,21 +396,21 @@ void shade_run(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant&
     const uint32_t period = g.period;
     const int64_t offset = g.offset;
     const int64_t half = g.half;
-    const int64_t k_min = (e_min + offset + half) / period;
-    const int64_t k_max = (e_max + offset + half) / period;
+    const int64_t k_min = static_cast<uint32_t>(e_min + offset + half) / period;  // below 2^17
+    const int64_t k_max = static_cast<uint32_t>(e_max + offset + half) / period;
 
     // With many centre lines on a short run, finding the cells costs more
     // than evaluating every pixel.
     const int64_t len = static_cast<int64_t>(hi) - lo + 1;
     if ((k_max - k_min + 1) * 12 >= len) {
-        shade_exact_any<L>(job, lo, hi, base, oct, false, 0);
+        shade_exact_any_line<L>(job, lo, hi, base, oct);
         return;
     }
 
     int32_t from = lo;
     for (int64_t i = 0; i <= k_max - k_min && from <= hi; ++i) {
         const int64_t k = rising ? k_min + i : k_max - i;
-        const int64_t line = k * period - offset;
+        const int32_t line = static_cast<int32_t>(k * period - offset);  // within -2^16 .. 2^17
         int32_t end = hi;
         if (i < k_max - k_min) {
             end = rising ? span_angles::first_reaching(job.angles, oct, from, hi, true, line - half + period) - 1
@@ -437,13 +463,11 @@ void prepare_row(row_job& job) {
     r.thick = static_cast<uint64_t>(g.thick_sq);
     r.core_next = static_cast<uint64_t>(g.core_sq) + 1;
     r.thick_sq = g.thick_sq;
-    r.outer_span = g.outer_span;
-    r.inner_span = g.inner_span;
     r.feather_span = g.feather_span;
-    r.outer_fast = g.outer_span > 0 && g.outer_span * 1024 < numerator_limit;
-    if (r.outer_fast) r.outer_div = make_divider(static_cast<uint32_t>(g.outer_span));
-    r.inner_fast = g.inner_span > 0 && g.inner_span * 1024 < numerator_limit;
-    if (r.inner_fast) r.inner_div = make_divider(static_cast<uint32_t>(g.inner_span));
+    // A half whose span is not positive has no pixel in the ring.
+    const exact_divide::ramp_divider none = {false, 0, 0, 0, 0};
+    r.outer_ramp = g.outer_span > 0 ? make_ramp_divider(static_cast<uint32_t>(g.outer_span)) : none;
+    r.inner_ramp = g.inner_span > 0 ? make_ramp_divider(static_cast<uint32_t>(g.inner_span)) : none;
     r.feather_fast = g.feather_span > 0 && g.feather_span * 256 < numerator_limit;
     if (r.feather_fast) r.feather_div = make_divider(static_cast<uint32_t>(g.feather_span));
     r.period_div = make_divider(g.period);

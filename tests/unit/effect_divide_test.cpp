@@ -65,4 +65,34 @@ TEST(EffectDivide, RandomDivisorsAndNumerators) {
     }
 }
 
+// The ramp position (n * 1024) / span, narrow and wide spans alike: on both
+// sides of every step of the quotient (the first n reaching b * span), and at
+// the ends.
+void check_ramp_span(uint32_t span) {
+    const exact_divide::ramp_divider rd = exact_divide::make_ramp_divider(span);
+    auto expected = [span](uint64_t n) { return static_cast<uint32_t>(n * 1024 / span); };
+    for (uint32_t n : {0u, 1u, span - 1, span}) ASSERT_EQ(exact_divide::ramp_of(rd, n), expected(n)) << n << " of " << span;
+    const uint32_t step = span >= 1024 ? 1 : 1024 / span;
+    for (uint64_t b = 1; b <= 1024; b += step) {
+        const uint64_t first = (b * span + 1023) / 1024;  // the first n with n * 1024 >= b * span
+        for (uint64_t n = first > 0 ? first - 1 : 0; n <= first && n <= span; ++n)
+            ASSERT_EQ(exact_divide::ramp_of(rd, static_cast<uint32_t>(n)), expected(n)) << n << " of " << span;
+    }
+}
+
+TEST(EffectDivide, RampPositionsOfNarrowAndWideSpans) {
+    for (uint32_t span = 1; span <= 3000; ++span) check_ramp_span(span);
+    // Around the change from the narrow to the wide form, and the largest spans.
+    for (uint32_t span = (1u << 21) - 40; span <= (1u << 21) + 40; ++span) check_ramp_span(span);
+    for (uint32_t span = (1u << 30) - 200; span < (1u << 30); ++span) check_ramp_span(span);
+    uint64_t x = 0x3C6EF372FE94F82Bull;
+    for (int i = 0; i < 3000; ++i) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        const uint32_t span = 1 + static_cast<uint32_t>(x >> 34) % ((1u << 30) - 1);
+        check_ramp_span(span);
+    }
+}
+
 }  // namespace

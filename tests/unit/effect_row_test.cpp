@@ -114,7 +114,10 @@ void expect_span_matches(const pass& s, int32_t x0, int32_t x1, int32_t row, uin
     ASSERT_EQ(fast, slow) << "row " << row << " columns " << x0 << ".." << x1 << " centre " << s.shader.centre_x
                           << "," << s.shader.centre_y << " spokes " << s.p.spokes << " angle " << s.p.angle
                           << " thickness " << s.p.thickness << " radius " << s.p.radius << " length " << s.p.length
-                          << " bytes " << bpp;
+                          << " intensity " << s.p.intensity << " extent " << s.extent << " inner_sq "
+                          << s.shader.geometry.inner_sq << " mid_sq " << s.shader.geometry.mid_sq << " outer_sq "
+                          << s.shader.geometry.outer_sq << " thick_sq " << s.shader.geometry.thick_sq << " core_sq "
+                          << s.shader.geometry.core_sq << " bytes " << bpp;
 }
 
 void expect_row_matches(const pass& s, int32_t width, int32_t row, uint32_t seed) {
