@@ -130,14 +130,35 @@ int32_t outer_radius(const pass& s) {
     return r;
 }
 
+// The benchmark's parameter sets on its 4000 x 3000 image, set up as
+// planning does for a 512-pixel preview (image_scale 512000) unless a set
+// says otherwise.
+struct image_case {
+    parameters p;
+    int32_t scale;
+    int16_t cx, cy;
+};
+
+const image_case benchmark_cases[] = {
+    {{8, 0, 20, 50, 50, 50}, 512000, 2000, 1500},      // the defaults
+    {{50, 0, 100, 50, 0, 100}, 512000, 2000, 1500},    // dense, thick: nearly all solid
+    {{50, 0, 5, 50, 0, 100}, 512000, 2000, 1500},      // dense, thin: half of it feather
+    {{3, 0, 100, 50, 0, 100}, 512000, 2000, 1500},     // few, thick: rows along the spokes
+    {{20, 15, 40, 50, 100, 100}, 512000, -1000, 1500}, // centre outside, far pixels, wide ramps
+    {{8, 0, 20, 50, 50, 50}, 16384, 2000, 1500},       // a tiny scale
+};
+
 TEST(EffectRow, MatchesPerPixelOnTheBenchmarkImage) {
-    // 4000 x 3000 with the default parameters and a 512-pixel preview.
-    for (pixel_layout layout : host_layouts) {
-        pass s = make_pass({8, 0, 20, 50, 50, 50}, 512, layout);
-        s.shader.centre_x = 2000;
-        s.shader.centre_y = 1500;
-        s.setup(512000);
-        for (int32_t row = 0; row < 3000; row += 37) expect_row_matches(s, 4000, row, static_cast<uint32_t>(row));
+    for (const image_case& c : benchmark_cases) {
+        for (pixel_layout layout : all_layouts) {
+            pass s = make_pass(c.p, 512, layout);
+            s.shader.centre_x = c.cx;
+            s.shader.centre_y = c.cy;
+            s.setup(c.scale);
+            for (int32_t row : {0, 1499, 1500, 1501, 2999}) expect_row_matches(s, 4000, row, static_cast<uint32_t>(row));
+            const int32_t step = c.p.spokes == 8 && c.scale == 512000 ? 37 : 89;
+            for (int32_t row = 11; row < 3000; row += step) expect_row_matches(s, 4000, row, static_cast<uint32_t>(row));
+        }
     }
 }
 
@@ -181,6 +202,48 @@ TEST(EffectRow, MatchesPerPixelForRandomScenarios) {
             // Whole rows from column 0, and spans starting anywhere.
             int32_t x0 = r.next() % 2 ? 0 : r.in(-reach, width);
             expect_span_matches(s, x0, x0 + width, static_cast<int16_t>(row), r.next());
+        }
+    }
+}
+
+// Settings at the ends of the dialog's ranges, where the span path takes its
+// other routes: many spokes or few, thick or thin, from the centre or not,
+// scales from a fraction of a pixel to dozens per preview pixel, centres in
+// and out of the image, every layout, now and then in place.
+TEST(EffectRow, MatchesPerPixelForDenseThickThinAndTinySpokes) {
+    rng r{0xA4093822299F31D0ull};
+    for (int round = 0; round < 700; ++round) {
+        parameters p;
+        p.spokes = static_cast<int16_t>(r.next() % 2 ? r.in(30, 50) : r.in(1, 4));
+        p.angle = static_cast<int16_t>(r.in(0, 360));
+        p.thickness = static_cast<int16_t>(r.next() % 2 ? r.in(60, 100) : r.in(5, 12));
+        p.intensity = static_cast<int16_t>(r.next() % 4 ? r.in(1, 100) : 100);
+        p.radius = static_cast<int16_t>(r.next() % 2 ? r.in(0, 5) : r.in(0, 100));
+        p.length = static_cast<int16_t>(r.in(30, 100));
+        int32_t scale;
+        switch (r.next() % 3) {
+            case 0: scale = r.in(2048, 65536); break;
+            case 1: scale = r.in(65536, 16 * 65536); break;
+            default: scale = r.in(16 * 65536, 64 * 65536); break;
+        }
+        pass s = make_pass(p, static_cast<int16_t>(r.in(200, 512)), all_layouts[r.next() % 5]);
+        s.setup(scale);
+        const int32_t width = r.in(1, 3000);
+        const int32_t reach = outer_radius(s) + 2;
+        const int32_t cx = r.next() % 3 ? r.in(0, width) : r.in(-reach, width + reach);
+        s.shader.centre_x = static_cast<int16_t>(cx < -32768 ? -32768 : (cx > 32767 ? 32767 : cx));
+        s.shader.centre_y = static_cast<int16_t>(r.in(-100, 100));
+        for (int i = 0; i < 3; ++i) {
+            int32_t row = s.shader.centre_y + r.in(-reach, reach);
+            if (row < -32768 || row > 32767) row = s.shader.centre_y;
+            const int32_t x0 = r.next() % 2 ? 0 : r.in(-200, width);
+            expect_span_matches(s, x0, x0 + width, row, r.next());
+            if (r.next() % 4 == 0) {
+                std::vector<uint8_t> in_place = pattern_row(width, s.bytes(), 3), apart(in_place.size());
+                shade_span(s.shader, row, x0, x0 + width, in_place.data(), apart.data());
+                shade_span(s.shader, row, x0, x0 + width, in_place.data(), in_place.data());
+                ASSERT_EQ(in_place, apart) << "in place, row " << row;
+            }
         }
     }
 }
