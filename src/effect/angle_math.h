@@ -30,11 +30,13 @@ inline uint32_t atan_of_ratio(uint32_t r) {
 inline uint32_t ratio_reaching(int64_t a) {
     if (a <= 0) return 0;
     if (a > atan_table[32]) return 8193;
-    // The last entry at or below a: atan_table[0] = 0 < a.
-    uint32_t i = 0;
-    for (uint32_t step = 32; step != 0; step >>= 1) {
-        if (i + step <= 32 && atan_table[i + step] <= a) i += step;
-    }
+    // The last entry at or below a (atan_table[0] = 0 < a): from the last
+    // one at or below a rounded down to a multiple of 256, at most two
+    // entries on.
+    static const uint8_t below_multiple[26] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
+                                               13, 14, 16, 17, 18, 20, 21, 23, 24, 26, 27, 29, 31};
+    uint32_t i = below_multiple[static_cast<uint32_t>(a) >> 8];
+    while (i < 32 && atan_table[i + 1] <= a) ++i;
     if (i == 32) return 8192;
     // Within the entry's stretch, atan_of_ratio(256 i + f) reaches a exactly
     // when (d * f) >> 8 >= a - base, i.e. d * f >= 256 (a - base).  f = 256

@@ -71,9 +71,10 @@ uint32_t isqrt64(uint64_t n) {
 }
 
 uint32_t isqrt32(uint32_t n) {
+    if (n == 0) return 0;
     uint32_t root = 0;
-    uint32_t bit = uint32_t{1} << 30;
-    while (bit > n) bit >>= 2;
+    // The highest power of four at or below n.
+    uint32_t bit = uint32_t{1} << ((31 - __builtin_clz(n)) & ~1);
     while (bit != 0) {
         if (n >= root + bit) {
             n -= root + bit;
@@ -153,10 +154,10 @@ inline void blend_row_pixel(const pixel_rule& r, uint8_t* dst, const uint8_t* p,
 }
 
 // Exact stretch: the columns whose dx runs from lo to hi (inclusive,
-// x = dx - base), all in the ring and in one octant.  With NEAR every pixel
+// x = dx - base), all in the ring and in one octant.  With KNOWN_LINE every pixel
 // is within half a period of the centre line at pixel angle `line`, which is
 // then the nearest one; otherwise the distance comes from the remainder.
-template <class L, bool STEEP, bool NEAR>
+template <class L, bool STEEP, bool KNOWN_LINE>
 void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct_in, int32_t line) {
     copy_up_to<L>(job, lo - base);
     const pixel_rule r = job.rule;
@@ -164,19 +165,19 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
     // q = 2^23 / d2 changes slowly along a span; it is divided out again only
     // when q * d2 <= 2^23 < (q + 1) * d2 no longer holds, and with it the
     // two width limits in o^2 terms (64-bit products: q is at most 2^23).
-    // t = floor(o^2 / q) is needed only under the feather; it comes from
-    // the reciprocal 2^32 / q (exact after one correction: o^2 < 2^30),
-    // taken once for each q.
+    // t = floor(o^2 / q) is needed only under the feather; where q holds for
+    // more than one feather pixel it comes from the reciprocal 2^32 / q
+    // (exact after one correction: o^2 < 2^30).
     uint32_t q = 0;
     uint64_t thick_q = 0, core_q = 0;
-    uint32_t recip_of = 0, recip = 0;
+    uint32_t recip_of = 0, recip = 0, divided_by = 0;
     uint8_t* d = job.dst + static_cast<size_t>(lo - base) * L::bytes;
     const uint8_t* p = job.src + static_cast<size_t>(lo - base) * L::bytes;
     for (int32_t dx = lo; dx <= hi; ++dx, d += L::bytes, p += L::bytes) {
         const uint32_t ax = static_cast<uint32_t>(dx < 0 ? -dx : dx);
         const uint32_t e = span_angles::angle_at<STEEP>(r.angles, oct, ax);
         uint32_t o;
-        if (NEAR) {
+        if (KNOWN_LINE) {
             const int32_t diff = static_cast<int32_t>(e) - line;
             o = static_cast<uint32_t>(diff < 0 ? -diff : diff);
         } else {
@@ -190,8 +191,12 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
         bool feather;
         if (d2 <= width_limit_d2) {
             const uint64_t qd2 = static_cast<uint64_t>(q) * d2;
-            if (qd2 > width_limit_d2 || qd2 + d2 <= width_limit_d2) {
-                q = width_limit_d2 / d2;
+            if (qd2 > width_limit_d2) {
+                q = qd2 - d2 <= width_limit_d2 ? q - 1 : width_limit_d2 / d2;
+                thick_q = r.thick * q;
+                core_q = r.core_next * q;
+            } else if (qd2 + d2 <= width_limit_d2) {
+                q = qd2 + 2 * static_cast<uint64_t>(d2) > width_limit_d2 ? q + 1 : width_limit_d2 / d2;
                 thick_q = r.thick * q;
                 core_q = r.core_next * q;
             }
@@ -202,12 +207,19 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
             feather = oo >= core_q;  // floor(oo / q) > core_sq
             t = 0;
             if (feather) {
-                if (recip_of != q) {
+                if (q == recip_of) {
+                    t = static_cast<uint32_t>((static_cast<uint64_t>(oo) * recip) >> 32);
+                    if (oo - t * q >= q) ++t;
+                } else if (q == divided_by) {
+                    // The second feather pixel with this q: worth the reciprocal.
                     recip_of = q;
                     recip = 0xFFFFFFFFu / q;
+                    t = static_cast<uint32_t>((static_cast<uint64_t>(oo) * recip) >> 32);
+                    if (oo - t * q >= q) ++t;
+                } else {
+                    divided_by = q;
+                    t = oo / q;
                 }
-                t = static_cast<uint32_t>((static_cast<uint64_t>(oo) * recip) >> 32);
-                if (oo - t * q >= q) ++t;
             }
         } else {
             const uint64_t t_far = (static_cast<uint64_t>(oo) * d2) >> 23;
