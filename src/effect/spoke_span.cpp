@@ -38,10 +38,14 @@ using span_angles::octant;
 //   width_measure(o, d2) <= min(core_sq, thick_sq - 1) at the stretch's
 //   largest d2.  Every pixel there is on the spoke without feather, so its
 //   bytes depend on d2 alone and no angle is needed at all;
-// - exact (the two edges between): the rule itself, pixel by pixel.
+// - exact (the two edges between): the rule itself, pixel by pixel.  Where
+//   an edge is long and d2 changes much along it (a row running along a
+//   spoke), its halves are bounded again, each by its own narrower range of
+//   d2.
 // Where one bound covers the whole run (every pixel solid, or a run short for
 // its many lines), the run is one stretch.  Nothing is approximated: copied
-// and solid stretches are proved so, and the rest is evaluated.
+// and solid stretches are proved so, and the rest is evaluated.  Solid
+// stretches go eight pixels at a time through SSE2 (solid_sse2.h).
 //
 // Inside the exact stretches the rule is evaluated with fewer divisions, each
 // change giving the same integers:
