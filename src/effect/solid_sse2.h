@@ -36,6 +36,16 @@
 #define GLIMMORA_SSE2_FN
 #endif
 
+// A 32-bit Windows host calls the plug-in with the stack aligned to 4 bytes
+// only, while the compiler keeps SSE2 values on the stack at 16-byte
+// offsets it takes for aligned: the entry into the SSE2 code aligns the
+// stack itself.
+#if defined(__i386__)
+#define GLIMMORA_SSE2_ENTRY GLIMMORA_SSE2_FN __attribute__((force_align_arg_pointer))
+#else
+#define GLIMMORA_SSE2_ENTRY GLIMMORA_SSE2_FN
+#endif
+
 namespace solid_sse2 {
 
 // The ramp of one half of the ring along one row.
@@ -144,7 +154,7 @@ struct byte_lanes {
 // |dx| = ax on, |dx| moving by step (+1 or -1) per pixel.  COLOURS, INK and
 // BYTES as in the pixel layout.
 template <int BYTES, int COLOURS, bool INK, bool OUTER, bool WIDE>
-GLIMMORA_SSE2_FN void shade_solid_groups(const ramp_line& line, uint8_t* d, const uint8_t* p, uint32_t ax,
+GLIMMORA_SSE2_ENTRY void shade_solid_groups(const ramp_line& line, uint8_t* d, const uint8_t* p, uint32_t ax,
                                          int32_t step, int32_t groups) {
     // Channel constants, by byte position within a pixel.
     int16_t scale_of[4] = {0, 0, 0, 0}, add_of[4] = {0, 0, 0, 0};
