@@ -150,12 +150,17 @@ struct byte_lanes {
     int16_t scale[8], add[8], ink[8], kept[8];
 };
 
-// Shades `groups` times eight solid pixels of one half of the ring, from
-// |dx| = ax on, |dx| moving by step (+1 or -1) per pixel.  COLOURS, INK and
-// BYTES as in the pixel layout.
-template <int BYTES, int COLOURS, bool INK, bool OUTER, bool WIDE>
-GLIMMORA_SSE2_ENTRY void shade_solid_groups(const ramp_line& line, uint8_t* d, const uint8_t* p, uint32_t ax,
-                                         int32_t step, int32_t groups) {
+// Marks a pixel whose coverage is the faded weight of its ramp position.
+constexpr uint16_t solid_cover = 0xFFFF;
+
+// Shades `groups` times eight pixels of one half of the ring, from |dx| = ax
+// on, |dx| moving by step (+1 or -1) per pixel: at the faded weight of each
+// one's ramp position (solid pixels), or with COVER at coverage cover[i]
+// where that is not solid_cover.  COLOURS, INK and BYTES as in the pixel
+// layout.
+template <int BYTES, int COLOURS, bool INK, bool OUTER, bool WIDE, bool COVER>
+GLIMMORA_SSE2_ENTRY void shade_groups(const ramp_line& line, uint8_t* d, const uint8_t* p, uint32_t ax, int32_t step,
+                                      int32_t groups, const uint16_t* cover) {
     // Channel constants, by byte position within a pixel.
     int16_t scale_of[4] = {0, 0, 0, 0}, add_of[4] = {0, 0, 0, 0};
     if (COLOURS == 3) {
@@ -213,7 +218,12 @@ GLIMMORA_SSE2_ENTRY void shade_solid_groups(const ramp_line& line, uint8_t* d, c
         const __m128i num_lo = OUTER ? _mm_sub_epi32(ref, sq_lo) : _mm_add_epi32(ref, sq_lo);
         const __m128i num_hi = OUTER ? _mm_sub_epi32(ref, sq_hi) : _mm_add_epi32(ref, sq_hi);
         const __m128i b = _mm_packs_epi32(ramp4<WIDE>(num_lo, line), ramp4<WIDE>(num_hi, line));
-        const __m128i u = _mm_srli_epi16(_mm_mullo_epi16(_mm_min_epi16(b, fade_end), weight), 7);
+        __m128i u = _mm_srli_epi16(_mm_mullo_epi16(_mm_min_epi16(b, fade_end), weight), 7);
+        if (COVER) {
+            const __m128i given = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cover + 8 * g));
+            const __m128i solid = _mm_cmpeq_epi16(given, _mm_set1_epi16(-1));
+            u = _mm_or_si128(_mm_and_si128(solid, u), _mm_andnot_si128(solid, given));
+        }
         const __m128i w = _mm_sub_epi16(full, u);
 
         __m128i bs[BYTES], us[BYTES], ws[BYTES], px[BYTES];

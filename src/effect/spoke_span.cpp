@@ -44,8 +44,12 @@ using span_angles::octant;
 //   d2.
 // Where one bound covers the whole run (every pixel solid, or a run short for
 // its many lines), the run is one stretch.  Nothing is approximated: copied
-// and solid stretches are proved so, and the rest is evaluated.  Solid
-// stretches go eight pixels at a time through SSE2 (solid_sse2.h).
+// and solid stretches are proved so, and the rest is evaluated.
+//
+// Within a cell the exact stretches only work out each pixel's coverage
+// (0 where the width test fails, none where the pixel turns out solid); the
+// colours of the cell's painted columns, which follow from d2, are then
+// written together, eight pixels at a time through SSE2 (solid_sse2.h).
 //
 // Inside the exact stretches the rule is evaluated with fewer divisions, each
 // change giving the same integers:
@@ -74,19 +78,17 @@ uint32_t isqrt64(uint64_t n) {
     return static_cast<uint32_t>(root);
 }
 
+// Without a branch on the digits, which follow no pattern a processor could
+// predict.
 uint32_t isqrt32(uint32_t n) {
     if (n == 0) return 0;
     uint32_t root = 0;
-    // The highest power of four at or below n.
-    uint32_t bit = uint32_t{1} << ((31 - __builtin_clz(n)) & ~1);
-    while (bit != 0) {
-        if (n >= root + bit) {
-            n -= root + bit;
-            root = (root >> 1) + bit;
-        } else {
-            root >>= 1;
-        }
-        bit >>= 2;
+    // From the highest power of four at or below n.
+    for (uint32_t bit = uint32_t{1} << ((31 - __builtin_clz(n)) & ~1); bit != 0; bit >>= 2) {
+        const uint32_t trial = root + bit;
+        const uint32_t take = 0u - static_cast<uint32_t>(n >= trial);
+        n -= trial & take;
+        root = (root >> 1) + (bit & take);
     }
     return root;
 }
@@ -123,10 +125,25 @@ struct row_job {
     span_angles::row_angles angles;
     uint64_t solid_bound;  // a width measure below it is solid: min(core_sq + 1, thick_sq)
     int32_t mid_reach;     // |dx| <= mid_reach is in the inner half (d2 <= mid_sq); -1: none
+    int32_t base;          // column x of offset dx is dx - base
+    // Painted columns not yet written: dx from pending_first on, each with
+    // its coverage u (0: copied) or solid_mark.
+    int32_t pending_first, pending_count;
+    uint16_t cover[256];
 };
+
+constexpr int32_t pending_limit = 256;
+constexpr uint16_t solid_mark = 0xFFFF;  // a coverage no pixel has (at most 256)
+#if GLIMMORA_SOLID_SSE2
+static_assert(solid_mark == solid_sse2::solid_cover, "one mark for solid pixels");
+#endif
+
+template <class L>
+void flush_pending(row_job& job);
 
 template <class L>
 void copy_up_to(row_job& job, int32_t x_end) {
+    if (job.pending_count != 0) flush_pending<L>(job);
     if (x_end <= job.done) return;
     if (job.dst != job.src) {
         std::memmove(job.dst + static_cast<size_t>(job.done) * L::bytes,
@@ -240,16 +257,6 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
 }
 
 template <class L>
-void shade_exact_near(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct, int32_t line) {
-    if (lo > hi) return;
-    if (oct.steep) {
-        shade_exact<L, true, true>(job, lo, hi, base, oct, line);
-    } else {
-        shade_exact<L, false, true>(job, lo, hi, base, oct, line);
-    }
-}
-
-template <class L>
 void shade_exact_any_line(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct) {
     if (oct.steep) {
         shade_exact<L, true, false>(job, lo, hi, base, oct, 0);
@@ -258,10 +265,15 @@ void shade_exact_any_line(row_job& job, int32_t lo, int32_t hi, int32_t base, co
     }
 }
 
-// Solid pixels of one half of the ring (OUTER: d2 > mid_sq), n of them from
-// |dx| = ax on, |dx| moving by step (+1 or -1) per pixel.
+// Painted pixels of one half of the ring (OUTER: d2 > mid_sq), n of them
+// from |dx| = ax on, |dx| moving by step (+1 or -1) per pixel.  Each takes
+// the colour of its ramp position at coverage cover[i], or, where cover is
+// null or cover[i] is solid_mark, at the faded weight of its ramp position
+// (a solid pixel: on the spoke without feather).  Coverage 0 gives back the
+// source bytes.
 template <class L, bool OUTER>
-void solid_half(const pixel_rule& rule, uint8_t* d, const uint8_t* p, uint32_t ax, int32_t step, int32_t n) {
+void paint_half(const pixel_rule& rule, uint8_t* d, const uint8_t* p, uint32_t ax, int32_t step, int32_t n,
+                const uint16_t* cover) {
     const pixel_rule r = rule;
     const exact_divide::ramp_divider rd = OUTER ? r.outer_ramp : r.inner_ramp;
     // num = outer_sq - d2 or d2 - inner_sq, from ref and |dx|^2 (modulo 2^32).
@@ -271,10 +283,21 @@ void solid_half(const pixel_rule& rule, uint8_t* d, const uint8_t* p, uint32_t a
     const int32_t groups = n / 8;
     if (groups > 0) {
         const solid_sse2::ramp_line line = {rd.m, rd.shift, rd.recip, rd.span, ref, r.weight};
-        if (rd.wide) {
-            solid_sse2::shade_solid_groups<L::bytes, L::colours, L::ink, OUTER, true>(line, d, p, ax, step, groups);
+        if (cover != nullptr) {
+            if (rd.wide) {
+                solid_sse2::shade_groups<L::bytes, L::colours, L::ink, OUTER, true, true>(line, d, p, ax, step, groups,
+                                                                                         cover);
+            } else {
+                solid_sse2::shade_groups<L::bytes, L::colours, L::ink, OUTER, false, true>(line, d, p, ax, step, groups,
+                                                                                          cover);
+            }
+            cover += groups * 8;
+        } else if (rd.wide) {
+            solid_sse2::shade_groups<L::bytes, L::colours, L::ink, OUTER, true, false>(line, d, p, ax, step, groups,
+                                                                                      nullptr);
         } else {
-            solid_sse2::shade_solid_groups<L::bytes, L::colours, L::ink, OUTER, false>(line, d, p, ax, step, groups);
+            solid_sse2::shade_groups<L::bytes, L::colours, L::ink, OUTER, false, false>(line, d, p, ax, step, groups,
+                                                                                       nullptr);
         }
         d += static_cast<size_t>(groups) * 8 * L::bytes;
         p += static_cast<size_t>(groups) * 8 * L::bytes;
@@ -285,8 +308,40 @@ void solid_half(const pixel_rule& rule, uint8_t* d, const uint8_t* p, uint32_t a
     for (int32_t i = 0; i < n; ++i, d += L::bytes, p += L::bytes, ax += static_cast<uint32_t>(step)) {
         const int32_t b = static_cast<int32_t>(ramp_of(rd, OUTER ? ref - ax * ax : ref + ax * ax));
         const ramp c = colour_at<L>(b, OUTER);
-        write_spoke_colour<L>(d, p, faded(r.weight, b), c.c0, c.c1, c.c2);
+        const uint32_t u = cover != nullptr && cover[i] != solid_mark ? cover[i] : faded(r.weight, b);
+        write_spoke_colour<L>(d, p, u, c.c0, c.c1, c.c2);
     }
+}
+
+// Painted columns dx = lo .. hi (see paint_half), split where they cross the
+// middle radius.
+template <class L>
+void paint_columns(row_job& job, int32_t lo, int32_t hi, const uint16_t* cover) {
+    uint8_t* d = job.dst + static_cast<size_t>(lo - job.base) * L::bytes;
+    const uint8_t* p = job.src + static_cast<size_t>(lo - job.base) * L::bytes;
+    const int32_t mid = job.mid_reach;
+    const int32_t n = hi - lo + 1;
+    int32_t first_n;  // pixels in the half met first
+    if (lo > 0) {
+        // |dx| rises: the inner half first.
+        const int32_t inner_end = hi < mid ? hi : mid;
+        first_n = inner_end >= lo ? inner_end - lo + 1 : 0;
+        paint_half<L, false>(job.rule, d, p, static_cast<uint32_t>(lo), 1, first_n, cover);
+    } else {
+        // |dx| falls: the outer half first.
+        const int32_t outer_end = hi < -mid - 1 ? hi : -mid - 1;
+        first_n = outer_end >= lo ? outer_end - lo + 1 : 0;
+        paint_half<L, true>(job.rule, d, p, static_cast<uint32_t>(-lo), -1, first_n, cover);
+    }
+    const size_t skip = static_cast<size_t>(first_n) * L::bytes;
+    const uint16_t* rest = cover != nullptr ? cover + first_n : nullptr;
+    const int32_t second = lo + first_n;
+    if (lo > 0) {
+        paint_half<L, true>(job.rule, d + skip, p + skip, static_cast<uint32_t>(second), 1, n - first_n, rest);
+    } else {
+        paint_half<L, false>(job.rule, d + skip, p + skip, static_cast<uint32_t>(-second), -1, n - first_n, rest);
+    }
+    job.done = hi - job.base + 1;
 }
 
 // Solid stretch: every pixel of dx = lo .. hi is in the ring, passes the
@@ -296,27 +351,134 @@ template <class L>
 void shade_solid(row_job& job, int32_t lo, int32_t hi, int32_t base) {
     if (lo > hi) return;
     copy_up_to<L>(job, lo - base);
-    uint8_t* d = job.dst + static_cast<size_t>(lo - base) * L::bytes;
-    const uint8_t* p = job.src + static_cast<size_t>(lo - base) * L::bytes;
-    const int32_t mid = job.mid_reach;
-    if (lo > 0) {
-        // |dx| rises: the inner half first.
-        const int32_t inner_end = hi < mid ? hi : mid;
-        const int32_t n_inner = inner_end >= lo ? inner_end - lo + 1 : 0;
-        solid_half<L, false>(job.rule, d, p, static_cast<uint32_t>(lo), 1, n_inner);
-        solid_half<L, true>(job.rule, d + static_cast<size_t>(n_inner) * L::bytes,
-                            p + static_cast<size_t>(n_inner) * L::bytes, static_cast<uint32_t>(lo + n_inner), 1,
-                            hi - lo + 1 - n_inner);
-    } else {
-        // |dx| falls: the outer half first.
-        const int32_t outer_end = hi < -mid - 1 ? hi : -mid - 1;
-        const int32_t n_outer = outer_end >= lo ? outer_end - lo + 1 : 0;
-        solid_half<L, true>(job.rule, d, p, static_cast<uint32_t>(-lo), -1, n_outer);
-        solid_half<L, false>(job.rule, d + static_cast<size_t>(n_outer) * L::bytes,
-                             p + static_cast<size_t>(n_outer) * L::bytes, static_cast<uint32_t>(-(lo + n_outer)), -1,
-                             hi - lo + 1 - n_outer);
+    paint_columns<L>(job, lo, hi, nullptr);
+}
+
+// Writes the pending painted columns.
+template <class L>
+void flush_pending(row_job& job) {
+    const int32_t count = job.pending_count;
+    job.pending_count = 0;
+    paint_columns<L>(job, job.pending_first, job.pending_first + count - 1, job.cover);
+}
+
+// Makes column dx the next pending one: what lies before it is written or
+// copied first unless it continues the pending columns on the same side of
+// the centre column.
+template <class L>
+void open_pending(row_job& job, int32_t dx) {
+    if (job.pending_count != 0 && (job.pending_first + job.pending_count != dx || job.pending_count == pending_limit ||
+                                   (job.pending_first > 0) != (dx > 0)))
+        flush_pending<L>(job);
+    if (job.pending_count == 0) {
+        copy_up_to<L>(job, dx - job.base);
+        job.pending_first = dx;
     }
-    job.done = hi - base + 1;
+}
+
+// Solid columns dx = lo .. hi, as pending columns.
+template <class L>
+void pend_solid(row_job& job, int32_t lo, int32_t hi) {
+    for (int32_t dx = lo; dx <= hi;) {
+        open_pending<L>(job, dx);
+        const int32_t room = pending_limit - job.pending_count;
+        const int32_t take = hi - dx + 1 < room ? hi - dx + 1 : room;
+        for (int32_t i = 0; i < take; ++i) job.cover[job.pending_count + i] = solid_mark;
+        job.pending_count += take;
+        dx += take;
+    }
+}
+
+// Exact columns dx = lo .. hi, as pending columns: the coverage of each
+// from the rule (0 where the width test fails; solid_mark where the spoke
+// has no feather, the colour doing the rest later).  All within half a
+// period of the centre line at pixel angle `line`, in one octant.
+template <class L, bool STEEP>
+void pend_exact(row_job& job, int32_t lo, int32_t hi, const octant& oct_in, int32_t line) {
+    const pixel_rule r = job.rule;
+    const octant oct = oct_in;
+    // e = base - A or base + A, so e - line = k - A or k + A.
+    const int32_t k = static_cast<int32_t>(oct.base) - line;
+    // q = 2^23 / d2, the width limits in o^2 terms and t, as in shade_exact.
+    uint32_t q = 0;
+    uint64_t thick_q = 0, core_q = 0;
+    uint32_t recip_of = 0, recip = 0, divided_by = 0;
+    for (int32_t dx = lo; dx <= hi;) {
+        open_pending<L>(job, dx);
+        const int32_t room = pending_limit - job.pending_count;
+        const int32_t take = hi - dx + 1 < room ? hi - dx + 1 : room;
+        uint16_t* out = job.cover + job.pending_count;
+        job.pending_count += take;
+        for (int32_t i = 0; i < take; ++i, ++dx) {
+            const uint32_t ax = static_cast<uint32_t>(dx < 0 ? -dx : dx);
+            const int32_t a =
+                static_cast<int32_t>(angle_math::atan_of_ratio(span_angles::ratio_at<STEEP>(r.angles, ax)));
+            const int32_t diff = oct.subtract ? k - a : k + a;
+            const uint32_t o = static_cast<uint32_t>(diff < 0 ? -diff : diff);
+            const uint32_t d2 = r.dy2 + ax * ax;
+            const uint32_t oo = o * o;
+            uint32_t t = 0;
+            bool feather;
+            if (d2 <= width_limit_d2) {
+                const uint64_t qd2 = static_cast<uint64_t>(q) * d2;
+                if (qd2 > width_limit_d2) {
+                    q = qd2 - d2 <= width_limit_d2 ? q - 1 : width_limit_d2 / d2;
+                    thick_q = r.thick * q;
+                    core_q = r.core_next * q;
+                } else if (qd2 + d2 <= width_limit_d2) {
+                    q = qd2 + 2 * static_cast<uint64_t>(d2) > width_limit_d2 ? q + 1 : width_limit_d2 / d2;
+                    thick_q = r.thick * q;
+                    core_q = r.core_next * q;
+                }
+                if (oo >= thick_q) {
+                    out[i] = 0;
+                    continue;
+                }
+                feather = oo >= core_q;  // floor(oo / q) > core_sq
+                if (feather) {
+                    if (q == recip_of) {
+                        t = static_cast<uint32_t>((static_cast<uint64_t>(oo) * recip) >> 32);
+                        if (oo - t * q >= q) ++t;
+                    } else if (q == divided_by) {
+                        recip_of = q;
+                        recip = 0xFFFFFFFFu / q;
+                        t = static_cast<uint32_t>((static_cast<uint64_t>(oo) * recip) >> 32);
+                        if (oo - t * q >= q) ++t;
+                    } else {
+                        divided_by = q;
+                        t = oo / q;
+                    }
+                }
+            } else {
+                const uint64_t t_far = (static_cast<uint64_t>(oo) * d2) >> 23;
+                if (t_far >= r.thick) {
+                    out[i] = 0;
+                    continue;
+                }
+                t = static_cast<uint32_t>(t_far);
+                feather = t_far >= r.core_next;
+            }
+            if (!feather) {
+                out[i] = solid_mark;
+                continue;
+            }
+            const int32_t b = ramp_at(r, d2, d2 > r.mid_sq);
+            const uint32_t rest = static_cast<uint32_t>(r.thick_sq - t);
+            const uint32_t u = faded(r.weight, b);
+            out[i] = static_cast<uint16_t>(r.feather_fast ? divide(r.feather_div, rest * u)
+                                                          : (static_cast<int64_t>(rest) * u) / r.feather_span);
+        }
+    }
+}
+
+template <class L>
+void pend_exact_any(row_job& job, int32_t lo, int32_t hi, const octant& oct, int32_t line) {
+    if (lo > hi) return;
+    if (oct.steep) {
+        pend_exact<L, true>(job, lo, hi, oct, line);
+    } else {
+        pend_exact<L, false>(job, lo, hi, oct, line);
+    }
 }
 
 // The largest angle distance o (at most half_period) with
@@ -382,9 +544,9 @@ void shade_zone(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant
             shade_zone<L>(job, a, mid, base, oct, rising, line, depth + 1);
             shade_zone<L>(job, mid + 1, b, base, oct, rising, line, depth + 1);
         } else {
-            shade_exact_near<L>(job, a, b, base, oct, line);
+            pend_exact_any<L>(job, a, b, oct, line);
         }
-        if (i == 0 && sa <= sb) shade_solid<L>(job, sa, sb, base);
+        if (i == 0 && sa <= sb) pend_solid<L>(job, sa, sb);
     }
 }
 
@@ -525,6 +687,8 @@ void shade_span_layout(const spoke_shader& shader, int32_t row, int32_t x0, int3
         job.dst = dst + offset;
         job.src = src + offset;
         job.done = 0;
+        job.base = dx_first;
+        job.pending_count = 0;
         const int32_t n = static_cast<int32_t>(b - a);
         if (ring) shade_piece<L>(job, 0, n, dx_first, m_in, m_out);
         copy_up_to<L>(job, n);
