@@ -174,12 +174,12 @@ inline void blend_row_pixel(const pixel_rule& r, uint8_t* dst, const uint8_t* p,
     write_spoke_colour<L>(dst, p, u, c.c0, c.c1, c.c2);
 }
 
-// Exact stretch: the columns whose dx runs from lo to hi (inclusive,
-// x = dx - base), all in the ring and in one octant.  With KNOWN_LINE every pixel
-// is within half a period of the centre line at pixel angle `line`, which is
-// then the nearest one; otherwise the distance comes from the remainder.
-template <class L, bool STEEP, bool KNOWN_LINE>
-void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct_in, int32_t line) {
+// Exact run: the columns whose dx runs from lo to hi (inclusive,
+// x = dx - base), all in the ring and in one octant, shaded pixel by pixel,
+// the angle distance from the remainder (for runs crossing many centre
+// lines).
+template <class L, bool STEEP>
+void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct_in) {
     copy_up_to<L>(job, lo - base);
     const pixel_rule r = job.rule;
     const octant oct = oct_in;
@@ -197,15 +197,9 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
     for (int32_t dx = lo; dx <= hi; ++dx, d += L::bytes, p += L::bytes) {
         const uint32_t ax = static_cast<uint32_t>(dx < 0 ? -dx : dx);
         const uint32_t e = span_angles::angle_at<STEEP>(r.angles, oct, ax);
-        uint32_t o;
-        if (KNOWN_LINE) {
-            const int32_t diff = static_cast<int32_t>(e) - line;
-            o = static_cast<uint32_t>(diff < 0 ? -diff : diff);
-        } else {
-            uint32_t sum = e + r.offset;
-            uint32_t rem = sum - divide(r.period_div, sum) * r.period;
-            o = rem <= r.half ? rem : r.period - rem;
-        }
+        const uint32_t sum = e + r.offset;
+        const uint32_t rem = sum - divide(r.period_div, sum) * r.period;
+        const uint32_t o = rem <= r.half ? rem : r.period - rem;
         const uint32_t d2 = r.dy2 + ax * ax;
         const uint32_t oo = o * o;
         uint32_t t;
@@ -259,9 +253,9 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
 template <class L>
 void shade_exact_any_line(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct) {
     if (oct.steep) {
-        shade_exact<L, true, false>(job, lo, hi, base, oct, 0);
+        shade_exact<L, true>(job, lo, hi, base, oct);
     } else {
-        shade_exact<L, false, false>(job, lo, hi, base, oct, 0);
+        shade_exact<L, false>(job, lo, hi, base, oct);
     }
 }
 
