@@ -17,6 +17,9 @@ target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit ${C
 target_link_libraries(unit_tests glimmora_core GTest::gtest_main)
 target_compile_options(unit_tests PRIVATE ${GLIMMORA_WARNINGS})
 gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
+# GoogleTest's header is parsed once per test program, not once per file.
+set(GLIMMORA_TEST_PCH "$<$<COMPILE_LANGUAGE:CXX>:<gtest/gtest.h$<ANGLE-R>>")
+target_precompile_headers(unit_tests PRIVATE ${GLIMMORA_TEST_PCH})
 
 # The same unit tests over the same core, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer; any report fails the run.
@@ -24,10 +27,11 @@ add_executable(unit_tests_sanitized ${UNIT_TEST_SOURCES} ${GLIMMORA_CORE_SOURCES
 target_include_directories(unit_tests_sanitized PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/tests/unit
                            ${CMAKE_SOURCE_DIR}/tests/reference)
 target_compile_definitions(unit_tests_sanitized PRIVATE GLIMMORA_SANITIZED=1)
-target_compile_options(unit_tests_sanitized PRIVATE ${GLIMMORA_WARNINGS} -O1 -g
+target_compile_options(unit_tests_sanitized PRIVATE ${GLIMMORA_WARNINGS} -O0 -g
   -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 target_link_options(unit_tests_sanitized PRIVATE -fsanitize=address,undefined)
 target_link_libraries(unit_tests_sanitized GTest::gtest_main)
+target_precompile_headers(unit_tests_sanitized PRIVATE ${GLIMMORA_TEST_PCH})
 add_test(NAME sanitized.unit_tests COMMAND unit_tests_sanitized)
 
 # Includes between the rooms of src/ run only downward (tools/check_layers.py).

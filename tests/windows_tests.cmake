@@ -8,7 +8,11 @@ file(GLOB GLIMMORA_TESTHOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/
 add_library(glimmora_testhost STATIC ${GLIMMORA_TESTHOST_SOURCES})
 target_include_directories(glimmora_testhost PUBLIC ${CMAKE_SOURCE_DIR}/tools/testhost ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(glimmora_testhost PUBLIC NOMINMAX)
-target_compile_options(glimmora_testhost PRIVATE ${GLIMMORA_WARNINGS})
+# The test programs only drive the plug-in; compiling them at a light
+# optimisation level halves their build time and costs nothing measurable
+# when they run (the plug-in itself keeps the build's full optimisation).
+set(GLIMMORA_TEST_OPT -O1)
+target_compile_options(glimmora_testhost PRIVATE ${GLIMMORA_WARNINGS} ${GLIMMORA_TEST_OPT})
 target_link_libraries(glimmora_testhost PUBLIC user32 gdi32 kernel32)
 
 # GoogleTest from the distribution's sources, built with this toolchain.
@@ -21,6 +25,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 # std::mutex, so it gets one built on a Win32 event instead.
 target_compile_definitions(gtest PUBLIC GTEST_HAS_NOTIFICATION_=1)
 target_compile_options(gtest PUBLIC -include ${CMAKE_SOURCE_DIR}/tests/wine/gtest_notification.h)
+target_compile_options(gtest PRIVATE ${GLIMMORA_TEST_OPT})
 
 # Static runtimes: the programs run under Wine with no mingw DLLs beside them.
 set(GLIMMORA_TEST_LINK -static -static-libgcc -static-libstdc++)
@@ -30,7 +35,7 @@ function(glimmora_wine_program name)
   add_executable(${name}_tests ${sources} ${CMAKE_SOURCE_DIR}/tests/wine/wine_main.cpp)
   target_include_directories(${name}_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine ${CMAKE_SOURCE_DIR}/res)
   target_link_libraries(${name}_tests PRIVATE glimmora_testhost gtest)
-  target_compile_options(${name}_tests PRIVATE ${GLIMMORA_WARNINGS})
+  target_compile_options(${name}_tests PRIVATE ${GLIMMORA_WARNINGS} ${GLIMMORA_TEST_OPT})
   target_link_options(${name}_tests PRIVATE ${GLIMMORA_TEST_LINK})
   # The plug-in of this build is the default; the Wine tier passes the
   # paths explicitly.

@@ -290,7 +290,11 @@ class ViewSizes(PluginTest):
     @classmethod
     def setUpClass(cls):
         cls.state = os.path.join(ARGS.work, "wine-dpi")
-        run = subprocess.run([ARGS.env, "setup", cls.state], stdin=subprocess.DEVNULL, capture_output=True,
+        # The keeper holds Wine's desktop open between programs: a program
+        # that starts while the desktop closes after the previous one waits
+        # ten seconds for it.
+        keeper = [ARGS.keeper] if ARGS.keeper else []
+        run = subprocess.run([ARGS.env, "setup", cls.state, "64"] + keeper, stdin=subprocess.DEVNULL, capture_output=True,
                              text=True, timeout=170)
         if run.returncode != 0:
             cls.tearDownClass()
@@ -330,7 +334,7 @@ def main():
     parser = argparse.ArgumentParser()
     for option in ("--module-dir", "--system-ops", "--work"):
         parser.add_argument(option, required=True)
-    for option in ("--env", "--state", "--host", "--plugin", "--probe"):
+    for option in ("--env", "--state", "--host", "--plugin", "--probe", "--keeper"):
         parser.add_argument(option)
     ARGS, groups = parser.parse_known_args()
     ARGS.work = os.path.abspath(ARGS.work)

@@ -31,7 +31,8 @@ set(GLIMMORA_GTEST_REPORT ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/g
 
 # --- 64-bit ----------------------------------------------------------------------
 
-add_test(NAME wine.setup COMMAND ${GLIMMORA_WINE_ENV} setup ${GLIMMORA_WINE_STATE} 64)
+add_test(NAME wine.setup COMMAND ${GLIMMORA_WINE_ENV} setup ${GLIMMORA_WINE_STATE} 64
+                                    ${GLIMMORA_WIN64_DIR}/desktop_keeper.exe)
 set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
 add_test(NAME wine.teardown COMMAND ${GLIMMORA_WINE_ENV} teardown ${GLIMMORA_WINE_STATE})
 set_tests_properties(wine.teardown PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
@@ -114,8 +115,10 @@ if(GLIMMORA_WINE32)
                      ${GLIMMORA_WINE_ENV} run ${GLIMMORA_WINE32_STATE} ${run} ${exe}
                      --plugin=${GLIMMORA_PLUGIN32} --plugin32=${GLIMMORA_PLUGIN32} --plugin64=${GLIMMORA_PLUGIN64}
                      --record=${GLIMMORA_RECORDS}/${program}.32.txt --gtest_output=xml:@XML@)
+    # COST: the emulated programs are the run's longest entries; a clean
+    # clone has no timings yet, so they are named to start first.
     set_tests_properties(${run} PROPERTIES FIXTURES_REQUIRED wine32 FIXTURES_SETUP wine32_${program}
-                                           TIMEOUT 600 RESOURCE_LOCK wine32_display)
+                                           TIMEOUT 600 RESOURCE_LOCK wine32_display COST 100)
     foreach(suite ${ARGN})
       add_test(NAME wine32.${program}.${suite} COMMAND ${GLIMMORA_GTEST_REPORT} suite ${xml} ${suite})
       set_tests_properties(wine32.${program}.${suite} PROPERTIES FIXTURES_REQUIRED wine32_${program} TIMEOUT 30)
