@@ -78,6 +78,7 @@ if(DEFINED GLIMMORA_WINE_STATE)
                                                           RESOURCE_LOCK wine32_cli_display COST 20)
     endforeach()
     add_test(NAME wine32.cli.Launcher COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli32_args} Launcher)
-    set_tests_properties(wine32.cli.Launcher PROPERTIES TIMEOUT 600 RESOURCE_LOCK launcher)
+    # After the tier's set-up, whose kept prefix the launcher's new one copies.
+    set_tests_properties(wine32.cli.Launcher PROPERTIES TIMEOUT 600 RESOURCE_LOCK launcher DEPENDS wine32.setup)
   endif()
 endif()

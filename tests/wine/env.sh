@@ -34,6 +34,8 @@
 set -u
 
 REPO=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=../../tools/wine-prefix.sh
+. "$REPO/tools/wine-prefix.sh"
 RUN_TIMEOUT=${GLIMMORA_WINE_TIMEOUT:-120}
 # Set by wine_env from the architecture setup recorded.
 WINE_LOADER="" WINE_SERVER=""
@@ -111,53 +113,10 @@ start_server() {
 # A new prefix, made by wineboot (several seconds; half a minute emulated).
 make_prefix() {
     local state=$1 arch=$2 i386_root=$3
-    if [ "$arch" = 32 ]; then
-        # Debian's 32-bit user32.dll imports zlib1.dll, which the 32-bit Wine
-        # only finds in the prefix; it must be there before wineboot.
-        mkdir -p "$WINEPREFIX/drive_c/windows/system32"
-        cp "$i386_root/usr/i686-w64-mingw32/lib/zlib1.dll" "$WINEPREFIX/drive_c/windows/system32/" || return 1
-    fi
     start_server "$state" || return 1
     local log="$state/logs/setup.log"
     : >"$log"
-    "$WINE_LOADER" wineboot -i </dev/null >>"$log" 2>&1 || { cat "$log" >&2; return 1; }
-    # Without a window manager, Wine's managed windows wait for events that
-    # never come (about two seconds per message box).
-    "$WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$log" 2>&1 ||
-        { cat "$log" >&2; return 1; }
-    # A crash prints a backtrace and ends the program instead of waiting for
-    # someone to close the crash dialog.
-    "$WINE_LOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-        </dev/null >>"$log" 2>&1 || { cat "$log" >&2; return 1; }
-}
-
-# The 32-bit tier keeps the prefix its first run made beside the i386 folder
-# and starts every later run from a copy: wineboot under emulation costs
-# half a minute.  The template names the Wine it was made for and how
-# (PREFIX_RECIPE: raise it when make_prefix changes).
-PREFIX_RECIPE=1
-template_stamp() {
-    echo "$(cat "$1/.glimmora-ready" 2>/dev/null) recipe $PREFIX_RECIPE"
-}
-
-template_ok() {
-    local template=$1 i386_root=$2
-    [ -f "$template/.glimmora-template" ] &&
-        [ "$(cat "$template/.glimmora-template")" = "$(template_stamp "$i386_root")" ]
-}
-
-# Copies a prefix: the programs and libraries as hard links (Wine only ever
-# reads them), every other file (the registry, ini files, which Wine may
-# rewrite in place) as a copy of its own.
-copy_prefix() {
-    local from=$1 to=$2
-    rm -rf "$to"
-    cp -al "$from" "$to" || return 1
-    rm -f "$to/.glimmora-template" "$to/wineserver"
-    find "$to" -type f ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' -o -iname '*.sys' -o \
-        -iname '*.ocx' -o -iname '*.cpl' -o -iname '*.acm' -o -iname '*.tlb' -o -iname '*.ax' -o \
-        -iname '*.ds' -o -iname '*.nls' -o -iname '*.ttf' -o -iname '*.fon' \) \
-        -exec sh -c 'for f; do cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f" || exit 1; done' sh {} + || return 1
+    prepare_prefix "$WINE_LOADER" "$arch" "$i386_root" "$log" || { cat "$log" >&2; return 1; }
 }
 
 # Keeps this run's new prefix as the template, when the i386 folder's parent
@@ -227,7 +186,7 @@ setup() {
         "$xvfb_pid" "$display" "$arch" "$i386_root" >"$state/env"
 
     local template=""
-    [ "$arch" = 32 ] && template="$(dirname "$i386_root")/wine32-prefix"
+    [ "$arch" = 32 ] && template=$(prefix_template "$i386_root")
     if [ -n "$template" ] && template_ok "$template" "$i386_root"; then
         # A copy of a prefix that an earlier run made and kept; a plain
         # wineboot starts the services a session needs before the first test.
