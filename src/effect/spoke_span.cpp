@@ -157,6 +157,28 @@ inline int32_t ramp_at(const pixel_rule& r, uint32_t d2, bool outer) {
     return static_cast<int32_t>(outer ? ramp_of(r.outer_ramp, r.outer_sq - d2) : ramp_of(r.inner_ramp, d2 - r.inner_sq));
 }
 
+// floor(oo / q) for a row's feather pixels, where q changes slowly: the
+// first pixel with a q divides; the second with the same q sets up a
+// reciprocal that serves every later one (with one correction step).
+struct cached_quotient {
+    uint32_t recip_of = 0, recip = 0, divided_by = 0;
+
+    uint32_t of(uint32_t oo, uint32_t q)
+    {
+        if (q != recip_of) {
+            if (q != divided_by) {
+                divided_by = q;
+                return oo / q;
+            }
+            recip_of = q;
+            recip = 0xFFFFFFFFu / q;
+        }
+        uint32_t t = static_cast<uint32_t>((static_cast<uint64_t>(oo) * recip) >> 32);
+        if (oo - t * q >= q) ++t;
+        return t;
+    }
+};
+
 inline uint32_t faded(uint32_t weight, int32_t b) { return b < 128 ? (weight * static_cast<uint32_t>(b)) >> 7 : weight; }
 
 template <class L>
@@ -191,7 +213,7 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
     // (exact after one correction: o^2 < 2^30).
     uint32_t q = 0;
     uint64_t thick_q = 0, core_q = 0;
-    uint32_t recip_of = 0, recip = 0, divided_by = 0;
+    cached_quotient quotient;
     uint8_t* d = job.dst + static_cast<size_t>(lo - base) * L::bytes;
     const uint8_t* p = job.src + static_cast<size_t>(lo - base) * L::bytes;
     for (int32_t dx = lo; dx <= hi; ++dx, d += L::bytes, p += L::bytes) {
@@ -222,19 +244,7 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
             feather = oo >= core_q;  // floor(oo / q) > core_sq
             t = 0;
             if (feather) {
-                if (q == recip_of) {
-                    t = static_cast<uint32_t>((static_cast<uint64_t>(oo) * recip) >> 32);
-                    if (oo - t * q >= q) ++t;
-                } else if (q == divided_by) {
-                    // The second feather pixel with this q: worth the reciprocal.
-                    recip_of = q;
-                    recip = 0xFFFFFFFFu / q;
-                    t = static_cast<uint32_t>((static_cast<uint64_t>(oo) * recip) >> 32);
-                    if (oo - t * q >= q) ++t;
-                } else {
-                    divided_by = q;
-                    t = oo / q;
-                }
+                t = quotient.of(oo, q);
             }
         } else {
             const uint64_t t_far = (static_cast<uint64_t>(oo) * d2) >> 23;
@@ -396,7 +406,7 @@ void pend_exact(row_job& job, int32_t lo, int32_t hi, const octant& oct_in, int3
     // q = 2^23 / d2, the width limits in o^2 terms and t, as in shade_exact.
     uint32_t q = 0;
     uint64_t thick_q = 0, core_q = 0;
-    uint32_t recip_of = 0, recip = 0, divided_by = 0;
+    cached_quotient quotient;
     for (int32_t dx = lo; dx <= hi;) {
         open_pending<L>(job, dx);
         const int32_t room = pending_limit - job.pending_count;
@@ -430,18 +440,7 @@ void pend_exact(row_job& job, int32_t lo, int32_t hi, const octant& oct_in, int3
                 }
                 feather = oo >= core_q;  // floor(oo / q) > core_sq
                 if (feather) {
-                    if (q == recip_of) {
-                        t = static_cast<uint32_t>((static_cast<uint64_t>(oo) * recip) >> 32);
-                        if (oo - t * q >= q) ++t;
-                    } else if (q == divided_by) {
-                        recip_of = q;
-                        recip = 0xFFFFFFFFu / q;
-                        t = static_cast<uint32_t>((static_cast<uint64_t>(oo) * recip) >> 32);
-                        if (oo - t * q >= q) ++t;
-                    } else {
-                        divided_by = q;
-                        t = oo / q;
-                    }
+                    t = quotient.of(oo, q);
                 }
             } else {
                 const uint64_t t_far = (static_cast<uint64_t>(oo) * d2) >> 23;

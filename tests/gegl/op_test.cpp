@@ -182,10 +182,10 @@ TEST_F(SpokesOperation, PropertiesAreNamedWithTheDialogsRangesAndDefaults)
     g_free(specs);
     for (const want& w : table) {
         SCOPED_TRACE(w.name);
-        GParamSpec* spec = gegl_operation_find_property(op_name, w.name);
-        ASSERT_NE(spec, nullptr);
-        ASSERT_TRUE(G_IS_PARAM_SPEC_INT(spec));
-        GParamSpecInt* int_spec = G_PARAM_SPEC_INT(spec);
+        GParamSpec* pspec = gegl_operation_find_property(op_name, w.name);
+        ASSERT_NE(pspec, nullptr);
+        ASSERT_TRUE(G_IS_PARAM_SPEC_INT(pspec));
+        GParamSpecInt* int_spec = G_PARAM_SPEC_INT(pspec);
         EXPECT_EQ(int_spec->minimum, w.minimum);
         EXPECT_EQ(int_spec->maximum, w.maximum);
         EXPECT_EQ(int_spec->default_value, w.fallback);
