@@ -163,7 +163,7 @@ inline int32_t ramp_at(const pixel_rule& r, uint32_t d2, bool outer) {
 struct cached_quotient {
     uint32_t recip_of = 0, recip = 0, divided_by = 0;
 
-    uint32_t of(uint32_t oo, uint32_t q)
+    __attribute__((always_inline)) uint32_t of(uint32_t oo, uint32_t q)
     {
         if (q != recip_of) {
             if (q != divided_by) {
@@ -176,6 +176,46 @@ struct cached_quotient {
         uint32_t t = static_cast<uint32_t>((static_cast<uint64_t>(oo) * recip) >> 32);
         if (oo - t * q >= q) ++t;
         return t;
+    }
+};
+
+// Where a pixel lies across a spoke's width, from o^2 (o: its angle distance
+// to the centre line) and d2: outside the spoke, in its solid core, or under
+// the feather with t = floor(o^2 * d2 / 2^23).
+enum class across { outside, solid, feather };
+
+// The width test along one span.  Near the centre, q = 2^23 / d2 changes
+// slowly; it is divided out again only when q * d2 <= 2^23 < (q + 1) * d2
+// no longer holds, and with it the two width limits in o^2 terms (64-bit
+// products: q is at most 2^23).  t = floor(o^2 / q) is needed only under the
+// feather (exact: o^2 < 2^30).  Far out, t comes from one 64-bit product.
+struct width_test {
+    uint32_t q = 0;
+    uint64_t thick_q = 0, core_q = 0;
+    cached_quotient quotient;
+
+    __attribute__((always_inline)) across place(const pixel_rule& r, uint32_t oo, uint32_t d2, uint32_t& t)
+    {
+        if (d2 <= width_limit_d2) {
+            const uint64_t qd2 = static_cast<uint64_t>(q) * d2;
+            if (qd2 > width_limit_d2) {
+                q = qd2 - d2 <= width_limit_d2 ? q - 1 : width_limit_d2 / d2;
+                thick_q = r.thick * q;
+                core_q = r.core_next * q;
+            } else if (qd2 + d2 <= width_limit_d2) {
+                q = qd2 + 2 * static_cast<uint64_t>(d2) > width_limit_d2 ? q + 1 : width_limit_d2 / d2;
+                thick_q = r.thick * q;
+                core_q = r.core_next * q;
+            }
+            if (oo >= thick_q) return across::outside;
+            if (oo < core_q) return across::solid;  // floor(oo / q) <= core_sq
+            t = quotient.of(oo, q);
+            return across::feather;
+        }
+        const uint64_t t_far = (static_cast<uint64_t>(oo) * d2) >> 23;
+        if (t_far >= r.thick) return across::outside;
+        t = static_cast<uint32_t>(t_far);
+        return t_far >= r.core_next ? across::feather : across::solid;
     }
 };
 
@@ -205,15 +245,7 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
     copy_up_to<L>(job, lo - base);
     const pixel_rule r = job.rule;
     const octant oct = oct_in;
-    // q = 2^23 / d2 changes slowly along a span; it is divided out again only
-    // when q * d2 <= 2^23 < (q + 1) * d2 no longer holds, and with it the
-    // two width limits in o^2 terms (64-bit products: q is at most 2^23).
-    // t = floor(o^2 / q) is needed only under the feather; where q holds for
-    // more than one feather pixel it comes from the reciprocal 2^32 / q
-    // (exact after one correction: o^2 < 2^30).
-    uint32_t q = 0;
-    uint64_t thick_q = 0, core_q = 0;
-    cached_quotient quotient;
+    width_test width;
     uint8_t* d = job.dst + static_cast<size_t>(lo - base) * L::bytes;
     const uint8_t* p = job.src + static_cast<size_t>(lo - base) * L::bytes;
     for (int32_t dx = lo; dx <= hi; ++dx, d += L::bytes, p += L::bytes) {
@@ -224,38 +256,13 @@ void shade_exact(row_job& job, int32_t lo, int32_t hi, int32_t base, const octan
         const uint32_t o = rem <= r.half ? rem : r.period - rem;
         const uint32_t d2 = r.dy2 + ax * ax;
         const uint32_t oo = o * o;
-        uint32_t t;
-        bool feather;
-        if (d2 <= width_limit_d2) {
-            const uint64_t qd2 = static_cast<uint64_t>(q) * d2;
-            if (qd2 > width_limit_d2) {
-                q = qd2 - d2 <= width_limit_d2 ? q - 1 : width_limit_d2 / d2;
-                thick_q = r.thick * q;
-                core_q = r.core_next * q;
-            } else if (qd2 + d2 <= width_limit_d2) {
-                q = qd2 + 2 * static_cast<uint64_t>(d2) > width_limit_d2 ? q + 1 : width_limit_d2 / d2;
-                thick_q = r.thick * q;
-                core_q = r.core_next * q;
-            }
-            if (oo >= thick_q) {
-                copy_pixel<L>(d, p);
-                continue;
-            }
-            feather = oo >= core_q;  // floor(oo / q) > core_sq
-            t = 0;
-            if (feather) {
-                t = quotient.of(oo, q);
-            }
-        } else {
-            const uint64_t t_far = (static_cast<uint64_t>(oo) * d2) >> 23;
-            if (t_far >= r.thick) {
-                copy_pixel<L>(d, p);
-                continue;
-            }
-            t = static_cast<uint32_t>(t_far);
-            feather = t_far >= r.core_next;
+        uint32_t t = 0;
+        const across where = width.place(r, oo, d2, t);
+        if (where == across::outside) {
+            copy_pixel<L>(d, p);
+            continue;
         }
-        blend_row_pixel<L>(r, d, p, d2, t, feather);
+        blend_row_pixel<L>(r, d, p, d2, t, where == across::feather);
     }
     job.done = hi - base + 1;
 }
@@ -403,10 +410,7 @@ void pend_exact(row_job& job, int32_t lo, int32_t hi, const octant& oct_in, int3
     const octant oct = oct_in;
     // e = base - A or base + A, so e - line = k - A or k + A.
     const int32_t k = static_cast<int32_t>(oct.base) - line;
-    // q = 2^23 / d2, the width limits in o^2 terms and t, as in shade_exact.
-    uint32_t q = 0;
-    uint64_t thick_q = 0, core_q = 0;
-    cached_quotient quotient;
+    width_test width;
     for (int32_t dx = lo; dx <= hi;) {
         open_pending<L>(job, dx);
         const int32_t room = pending_limit - job.pending_count;
@@ -422,36 +426,12 @@ void pend_exact(row_job& job, int32_t lo, int32_t hi, const octant& oct_in, int3
             const uint32_t d2 = r.dy2 + ax * ax;
             const uint32_t oo = o * o;
             uint32_t t = 0;
-            bool feather;
-            if (d2 <= width_limit_d2) {
-                const uint64_t qd2 = static_cast<uint64_t>(q) * d2;
-                if (qd2 > width_limit_d2) {
-                    q = qd2 - d2 <= width_limit_d2 ? q - 1 : width_limit_d2 / d2;
-                    thick_q = r.thick * q;
-                    core_q = r.core_next * q;
-                } else if (qd2 + d2 <= width_limit_d2) {
-                    q = qd2 + 2 * static_cast<uint64_t>(d2) > width_limit_d2 ? q + 1 : width_limit_d2 / d2;
-                    thick_q = r.thick * q;
-                    core_q = r.core_next * q;
-                }
-                if (oo >= thick_q) {
-                    out[i] = 0;
-                    continue;
-                }
-                feather = oo >= core_q;  // floor(oo / q) > core_sq
-                if (feather) {
-                    t = quotient.of(oo, q);
-                }
-            } else {
-                const uint64_t t_far = (static_cast<uint64_t>(oo) * d2) >> 23;
-                if (t_far >= r.thick) {
-                    out[i] = 0;
-                    continue;
-                }
-                t = static_cast<uint32_t>(t_far);
-                feather = t_far >= r.core_next;
+            const across where = width.place(r, oo, d2, t);
+            if (where == across::outside) {
+                out[i] = 0;
+                continue;
             }
-            if (!feather) {
+            if (where == across::solid) {
                 out[i] = solid_mark;
                 continue;
             }
