@@ -19,9 +19,10 @@
 # Xvfb of its own, so its windows never meet the 64-bit tier's and the two
 # tiers may run side by side.
 #
-# KEEPER (the 32-bit tier's desktop_keeper.exe) is a Windows program left
+# KEEPER (desktop_keeper.exe of the same build) is a Windows program left
 # running until teardown: it keeps Wine's desktop process up between programs,
-# which would otherwise start again with every program (seconds, emulated).
+# which would otherwise start again with every program (seconds, emulated),
+# and a program that starts while the desktop is closing waits ten seconds.
 #
 # Wine's helper processes inherit the standard handles of the program that
 # started them and keep them open for a long time after it exits.  A test
