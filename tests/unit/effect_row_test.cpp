@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "effect/spoke.h"
+#include "test_rng.h"
 
 namespace {
 
@@ -82,17 +83,6 @@ plan plan_preview(int32_t w, int32_t h, int32_t aw, int32_t ah) {
     p.extent = static_cast<int16_t>(pw > ph ? pw : ph);
     return p;
 }
-
-struct rng {
-    uint64_t x;
-    uint32_t next() {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        return static_cast<uint32_t>(x >> 32);
-    }
-    int32_t in(int32_t lo, int32_t hi) { return lo + static_cast<int32_t>(next() % static_cast<uint32_t>(hi - lo + 1)); }
-};
 
 std::vector<uint8_t> pattern_row(int32_t width, int bpp, uint32_t seed) {
     std::vector<uint8_t> row(static_cast<size_t>(width) * bpp);

@@ -10,6 +10,7 @@
 #include "effect/angle_math.h"
 #include "effect/angles.h"
 #include "effect/span_angles.h"
+#include "test_rng.h"
 
 namespace {
 
@@ -27,17 +28,6 @@ TEST(EffectSpanAngles, RatioReachingInvertsTheTableArctangent) {
     EXPECT_EQ(angle_math::ratio_reaching(-100000), 0u);
     EXPECT_EQ(angle_math::ratio_reaching(100000), 8193u);
 }
-
-struct rng {
-    uint64_t x;
-    uint32_t next() {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        return static_cast<uint32_t>(x >> 32);
-    }
-    int32_t in(int32_t lo, int32_t hi) { return lo + static_cast<int32_t>(next() % static_cast<uint32_t>(hi - lo + 1)); }
-};
 
 // Octant i's columns on a row with |dy| = m.
 void octant_columns(int i, int32_t m, int32_t* lo, int32_t* hi) {
