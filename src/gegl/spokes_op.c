@@ -12,28 +12,28 @@
 
 property_int (spokes, "Spokes", GLIMMORA_SPOKES_DEFAULT)
     description ("Number of spokes")
-    value_range (1, 50)
+    value_range (GLIMMORA_SPOKES_MIN, GLIMMORA_SPOKES_MAX)
 
 property_int (angle, "Angle", GLIMMORA_ANGLE_DEFAULT)
     description ("Rotation of the star in degrees")
-    value_range (0, 360)
+    value_range (GLIMMORA_ANGLE_MIN, GLIMMORA_ANGLE_MAX)
     ui_meta ("unit", "degree")
 
 property_int (thickness, "Thickness", GLIMMORA_THICKNESS_DEFAULT)
     description ("Width of the spokes, relative to the view")
-    value_range (5, 100)
+    value_range (GLIMMORA_THICKNESS_MIN, GLIMMORA_THICKNESS_MAX)
 
 property_int (intensity, "Intensity", GLIMMORA_INTENSITY_DEFAULT)
     description ("Blend strength in percent")
-    value_range (0, 100)
+    value_range (GLIMMORA_INTENSITY_MIN, GLIMMORA_INTENSITY_MAX)
 
 property_int (radius, "Radius", GLIMMORA_RADIUS_DEFAULT)
     description ("Inner radius of the ring, relative to the view")
-    value_range (0, 100)
+    value_range (GLIMMORA_RADIUS_MIN, GLIMMORA_RADIUS_MAX)
 
 property_int (length, "Length", GLIMMORA_LENGTH_DEFAULT)
     description ("Length of the spokes, relative to the view")
-    value_range (2, 100)
+    value_range (GLIMMORA_LENGTH_MIN, GLIMMORA_LENGTH_MAX)
 
 property_int (center_x, "Center X", -1)
     description ("Column of the centre in image pixels, from the left edge of the input; -1: the middle")

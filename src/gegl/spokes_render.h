@@ -23,17 +23,12 @@
 #include <stdint.h>
 #endif
 
+#include "effect/value_table.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* The dialog's ranges and defaults of the six values. */
-#define GLIMMORA_SPOKES_DEFAULT 8
-#define GLIMMORA_ANGLE_DEFAULT 0
-#define GLIMMORA_THICKNESS_DEFAULT 20
-#define GLIMMORA_INTENSITY_DEFAULT 50
-#define GLIMMORA_RADIUS_DEFAULT 50
-#define GLIMMORA_LENGTH_DEFAULT 50
 
 /* The client size of the dialog's big view at 96 DPI, as the plug-in measures
  * it under Wine: the control is 180 x 180 dialog units, and the dialog's font
