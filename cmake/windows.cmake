@@ -2,6 +2,9 @@
 # the Wine test programs and the command-line host.
 enable_language(RC)
 
+# No link time in the PE header: the same sources give the same DLL.
+add_link_options(-Wl,--no-insert-timestamp)
+
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(GLIMMORA_BITS 32)
   # Window and dialog procedures are stdcall: export them undecorated.
@@ -18,7 +21,7 @@ configure_file(${CMAKE_SOURCE_DIR}/res/glimmora.def.in ${CMAKE_BINARY_DIR}/glimm
 
 add_library(glimmora SHARED ${GLIMMORA_ALL_SOURCES}
             ${CMAKE_SOURCE_DIR}/res/glimmora.rc ${CMAKE_BINARY_DIR}/glimmora.def)
-target_include_directories(glimmora PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res)
+target_include_directories(glimmora PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res ${GLIMMORA_GENERATED_DIR})
 target_compile_definitions(glimmora PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 target_compile_options(glimmora PRIVATE
   $<$<COMPILE_LANGUAGE:CXX>:${GLIMMORA_WARNINGS} -fno-exceptions -fno-rtti>)

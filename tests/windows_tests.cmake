@@ -44,6 +44,9 @@ function(glimmora_wine_program name)
 endfunction()
 
 glimmora_wine_program(structure)
+# The version resource is read as Windows reads it, through version.dll.
+target_link_libraries(structure_tests PRIVATE version)
+target_include_directories(structure_tests PRIVATE ${GLIMMORA_GENERATED_DIR})
 glimmora_wine_program(e2e)
 # The end-to-end tests take their expectations from the plain reference,
 # never from the plug-in's own sources.

@@ -5,7 +5,8 @@
 file(GLOB GLIMMORA_CLI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/cli/*.cpp)
 add_executable(glimmora_host ${GLIMMORA_CLI_SOURCES})
 set_target_properties(glimmora_host PROPERTIES OUTPUT_NAME glimmora-host)
-target_include_directories(glimmora_host PRIVATE ${CMAKE_SOURCE_DIR}/tools ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res)
+target_include_directories(glimmora_host PRIVATE ${CMAKE_SOURCE_DIR}/tools ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res
+                           ${GLIMMORA_GENERATED_DIR})
 # stb_image and stb_image_write come from Debian's libstb-dev.
 target_compile_options(glimmora_host PRIVATE ${GLIMMORA_WARNINGS} -isystem /usr/include/stb)
 target_compile_definitions(glimmora_host PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)

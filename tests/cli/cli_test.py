@@ -135,6 +135,7 @@ class Options(HostTest):
         self.assertEqual(code, 0)
         for word in ("--spokes", "--centre", "--dialog", "--selection", "--mode", "--max-space", "exit codes"):
             self.assertIn(word, text)
+        self.assertEqual(self.host("--version"), (0, "glimmora %s\n" % ARGS.version))
 
     def test_defaults_are_the_stored_defaults_and_the_middle(self):
         self.apply(self.rgb, out="default.png")
@@ -433,7 +434,7 @@ class Launcher(HostTest):
 def main():
     global ARGS, SLOWER
     parser = argparse.ArgumentParser()
-    for option in ("--env", "--state", "--host", "--plugin", "--other-plugin", "--work"):
+    for option in ("--env", "--state", "--host", "--plugin", "--other-plugin", "--work", "--version"):
         parser.add_argument(option, required=True)
     parser.add_argument("--bits", choices=("64", "32"), default="64")
     ARGS, groups = parser.parse_known_args()

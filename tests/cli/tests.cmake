@@ -46,7 +46,7 @@ if(DEFINED GLIMMORA_WINE_STATE)
   set(GLIMMORA_CLI_GROUPS Options Errors Modes Selection SameAsTestHost Dialog)
   set(cli_args --env ${GLIMMORA_WINE_ENV} --state ${GLIMMORA_WINE_STATE}
                --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN64}
-               --other-plugin ${GLIMMORA_PLUGIN32} --work ${CMAKE_BINARY_DIR}/cli-tests)
+               --other-plugin ${GLIMMORA_PLUGIN32} --work ${CMAKE_BINARY_DIR}/cli-tests --version ${PROJECT_VERSION})
   foreach(group ${GLIMMORA_CLI_GROUPS})
     add_test(NAME cli.wine.${group} COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli_args} ${group})
     # One Wine program at a time on the tier's display, as in the rest of it.
@@ -71,7 +71,8 @@ if(DEFINED GLIMMORA_WINE_STATE)
     set_tests_properties(wine32.cli.teardown PROPERTIES FIXTURES_CLEANUP wine32_cli TIMEOUT 60)
     set(cli32_args --env ${GLIMMORA_WINE_ENV} --state ${cli32_state} --bits 32
                    --host ${GLIMMORA_WIN32_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN32}
-                   --other-plugin ${GLIMMORA_PLUGIN64} --work ${CMAKE_BINARY_DIR}/cli-tests-32)
+                   --other-plugin ${GLIMMORA_PLUGIN64} --work ${CMAKE_BINARY_DIR}/cli-tests-32
+                   --version ${PROJECT_VERSION})
     foreach(group ${GLIMMORA_CLI_GROUPS})
       add_test(NAME wine32.cli.${group} COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli32_args} ${group})
       set_tests_properties(wine32.cli.${group} PROPERTIES FIXTURES_REQUIRED wine32_cli TIMEOUT 600

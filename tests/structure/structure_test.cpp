@@ -7,6 +7,7 @@
 #include <cctype>
 #include <memory>
 
+#include "glimmora_version.h"
 #include "pe_image.h"
 #include "wine_main.h"
 
@@ -173,8 +174,8 @@ TEST(Resources, TypesAndLanguages)
         if (!image->loaded()) continue;
         std::vector<std::string> types = image->resource_types();
         std::sort(types.begin(), types.end());
-        // Named types stored upper case; 5 = dialog, 6 = string table.
-        const std::vector<std::string> expected = {"#5", "#6", "FLTD", "FLTS", "PIMI", "PIPL", "_8BFM"};
+        // Named types stored upper case; 5 = dialog, 6 = string table, 16 = version.
+        const std::vector<std::string> expected = {"#16", "#5", "#6", "FLTD", "FLTS", "PIMI", "PIPL", "_8BFM"};
         EXPECT_EQ(expected, types);
         for (const std::string& type : types) {
             for (const resource_id& id : image->resource_names(resource_arg(type))) {
@@ -324,5 +325,40 @@ TEST(Resources, FilterDialogTemplate)
             title += (wchar_t)(dialog[at] | (dialog[at + 1] << 8));
         const std::wstring prefix = wide("***** Glimmoric Filter *****");
         EXPECT_EQ(prefix, title.substr(0, prefix.size()));
+    }
+}
+
+// What Explorer's Properties and a host's plug-in list show: the build's version.
+TEST(Resources, VersionInformation)
+{
+    for (const build& b : builds) {
+        SCOPED_TRACE(b.label);
+        const std::string& path = b.is_64 ? plugin64_path() : plugin32_path();
+        std::vector<char> block(GetFileVersionInfoSizeA(path.c_str(), nullptr));
+        ASSERT_FALSE(block.empty());
+        ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, (DWORD)block.size(), block.data()));
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT size = 0;
+        ASSERT_TRUE(VerQueryValueA(block.data(), "\\", (void**)&fixed, &size));
+        const DWORD high = MAKELONG(GLIMMORA_VERSION_MINOR, GLIMMORA_VERSION_MAJOR);
+        const DWORD low = MAKELONG(0, GLIMMORA_VERSION_PATCH);
+        EXPECT_EQ(high, fixed->dwFileVersionMS);
+        EXPECT_EQ(low, fixed->dwFileVersionLS);
+        EXPECT_EQ(high, fixed->dwProductVersionMS);
+        EXPECT_EQ(low, fixed->dwProductVersionLS);
+        EXPECT_EQ((DWORD)VFT_DLL, fixed->dwFileType);
+        const std::string description =
+            std::string("Glimmora filter plug-in for ") + (b.is_64 ? "64" : "32") + "-bit hosts";
+        const std::pair<const char*, std::string> strings[] = {
+            {"FileVersion", GLIMMORA_VERSION},   {"ProductVersion", GLIMMORA_VERSION},
+            {"ProductName", "Glimmora"},         {"OriginalFilename", "GLIMMORA.8bf"},
+            {"FileDescription", description},
+        };
+        for (const auto& s : strings) {
+            char* value = nullptr;
+            const std::string key = std::string("\\StringFileInfo\\040904B0\\") + s.first;
+            ASSERT_TRUE(VerQueryValueA(block.data(), key.c_str(), (void**)&value, &size)) << s.first;
+            EXPECT_EQ(s.second, std::string(value)) << s.first;
+        }
     }
 }

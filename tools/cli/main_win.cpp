@@ -18,6 +18,7 @@
 #include "cli/pixels.h"
 #include "cli/plugin_check.h"
 #include "cli/progress.h"
+#include "glimmora_version.h"
 #include "testhost.h"
 
 namespace {
@@ -188,6 +189,10 @@ int run(const std::vector<std::string>& args)
     if (!parse_options(args, &o, &error)) return fail(exit_usage, error);
     if (o.help) {
         std::fputs(usage_text(), stdout);
+        return exit_ok;
+    }
+    if (o.version) {
+        std::fputs("glimmora " GLIMMORA_VERSION "\n", stdout);
         return exit_ok;
     }
     std::vector<dialog_step> steps;

@@ -135,6 +135,10 @@ bool parse_options(const std::vector<std::string>& args, cli_options* o, std::st
             o->help = true;
             return true;
         }
+        if (name == "--version") {
+            o->version = true;
+            return true;
+        }
         bool is_flag = name == "--dialog" || name == "--floating" || name == "--quiet" || name == "-q" ||
                        name == "--progress" || name == "--via-testhost";
         if (is_flag) {
@@ -258,6 +262,7 @@ const char* usage_text()
            "  --max-space BYTES memory budget offered to the plug-in (default 1 GiB)\n"
            "  --plugin PATH     the .8bf to run (default: GLIMMORA.8bf next to the host)\n"
            "  --quiet, -q       no progress bar and no notes; errors are still reported\n"
+           "  --version         print the version and stop\n"
            "\n"
            "exit codes: 0 done, 2 bad command line or value, 3 unreadable or unsuitable\n"
            "input, 4 plug-in missing or unsuitable, 5 the plug-in failed, 6 cancelled in\n"
