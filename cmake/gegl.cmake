@@ -21,7 +21,8 @@ set(GLIMMORA_GEGL_DIR ${CMAKE_BINARY_DIR}/gegl)
 file(GLOB GLIMMORA_ENGINE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/effect/*.cpp)
 add_library(glimmora_gegl MODULE ${CMAKE_SOURCE_DIR}/src/gegl/spokes_op.c
                                  ${CMAKE_SOURCE_DIR}/src/gegl/spokes_render.cpp ${GLIMMORA_ENGINE_SOURCES})
-target_include_directories(glimmora_gegl PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/src/gegl)
+target_include_directories(glimmora_gegl PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/src/gegl
+                           ${GLIMMORA_GENERATED_DIR})
 target_link_libraries(glimmora_gegl PRIVATE PkgConfig::GEGL)
 target_compile_options(glimmora_gegl PRIVATE ${GLIMMORA_WARNINGS})
 # gegl-op.h defines callbacks whose arguments the operation has no use for.

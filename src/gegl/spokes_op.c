@@ -6,7 +6,10 @@
  * pixels stay 8-bit (R'G'B'A u8, or Y'A u8 for gray input); alpha passes
  * through untouched.  spokes_render.cpp does the planning and shading. */
 
+#include <math.h>
+
 #include "gegl/spokes_render.h"
+#include "glimmora_version.h"
 
 #ifdef GEGL_PROPERTIES
 
@@ -14,10 +17,13 @@ property_int (spokes, "Spokes", GLIMMORA_SPOKES_DEFAULT)
     description ("Number of spokes")
     value_range (GLIMMORA_SPOKES_MIN, GLIMMORA_SPOKES_MAX)
 
-property_int (angle, "Angle", GLIMMORA_ANGLE_DEFAULT)
-    description ("Rotation of the star in degrees")
+/* Floating point, so that GIMP gives it its angle dial (which works on doubles
+ * only); the effect takes whole degrees, rounded to the nearest. */
+property_double (angle, "Angle", GLIMMORA_ANGLE_DEFAULT)
+    description ("Rotation of the star in degrees, counter-clockwise; rounded to whole degrees")
     value_range (GLIMMORA_ANGLE_MIN, GLIMMORA_ANGLE_MAX)
     ui_meta ("unit", "degree")
+    ui_meta ("direction", "ccw")
 
 property_int (thickness, "Thickness", GLIMMORA_THICKNESS_DEFAULT)
     description ("Width of the spokes, relative to the view")
@@ -96,7 +102,7 @@ static gboolean process (GeglOperation       *operation,
   gint image_width = box ? box->width : 0, image_height = box ? box->height : 0;
 
   settings.spokes = o->spokes;
-  settings.angle = o->angle;
+  settings.angle = (gint) floor (o->angle + 0.5);
   settings.thickness = o->thickness;
   settings.intensity = o->intensity;
   settings.radius = o->radius;
@@ -136,7 +142,8 @@ static void gegl_op_class_init (GeglOpClass *klass)
     "description", "A star of coloured spokes around a centre: each spoke runs from an inner to an "
                    "outer radius, coloured like a spectrum from blue through green and yellow to red, "
                    "blended over the image and feathered at its sides; gray images get a gray ramp. "
-                   "The same values, centre and view size give the same pixels as the Glimmora plug-in.",
+                   "The same values, centre and view size give the same pixels as the Glimmora plug-in. "
+                   "Glimmora " GLIMMORA_VERSION ".",
     NULL);
 }
 

@@ -9,12 +9,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "effect/value_table.h"
+#include "glimmora_version.h"
 #include "reference.h"
 
 namespace {
@@ -22,7 +25,8 @@ namespace {
 constexpr const char* op_name = "glimmora:spokes";
 
 struct settings {
-    int spokes = 8, angle = 0, thickness = 20, intensity = 50, radius = 50, length = 50;
+    int spokes = 8, thickness = 20, intensity = 50, radius = 50, length = 50;
+    double angle = 0;  // degrees; the operation takes the nearest whole one
     int center_x = -1, center_y = -1;
     int view_width = 311, view_height = 289;
 };
@@ -54,7 +58,7 @@ picture expected(const picture& source, const settings& s)
 {
     const reference::preview_plan plan =
         reference::fit_preview(source.width, source.height, s.view_width, s.view_height, 1);
-    const reference::values v = {(int16_t)s.spokes,    (int16_t)s.angle,  (int16_t)s.thickness,
+    const reference::values v = {(int16_t)s.spokes,    (int16_t)std::lround(s.angle),  (int16_t)s.thickness,
                                  (int16_t)s.intensity, (int16_t)s.radius, (int16_t)s.length};
     const reference::geometry g = reference::make_geometry(v, plan.extent, (int32_t)plan.image_scale);
     const int32_t cx = s.center_x < 0 ? source.width / 2 : s.center_x;
@@ -168,28 +172,42 @@ protected:
 TEST_F(SpokesOperation, PropertiesAreNamedWithTheDialogsRangesAndDefaults)
 {
     struct want {
-        const char* name;
+        std::string name;
         int minimum, maximum, fallback;
-    } table[] = {
-        {"spokes", 1, 50, 8},          {"angle", 0, 360, 0},         {"thickness", 5, 100, 20},
-        {"intensity", 0, 100, 50},     {"radius", 0, 100, 50},       {"length", 2, 100, 50},
-        {"center-x", -1, 32767, -1},   {"center-y", -1, 32767, -1},  {"view-width", 1, 32767, 311},
-        {"view-height", 1, 32767, 289},
     };
+    std::vector<want> table;
+    for (const spoke_value_info& v : spoke_value_table) table.push_back({v.name, v.minimum, v.maximum, v.initial});
+    table.insert(table.end(), {{"center-x", -1, 32767, -1}, {"center-y", -1, 32767, -1},
+                               {"view-width", 1, 32767, 311}, {"view-height", 1, 32767, 289}});
     guint count = 0;
     GParamSpec** specs = gegl_operation_list_properties(op_name, &count);
-    EXPECT_EQ(count, sizeof table / sizeof table[0]);
+    EXPECT_EQ(count, table.size());
     g_free(specs);
     for (const want& w : table) {
         SCOPED_TRACE(w.name);
-        GParamSpec* pspec = gegl_operation_find_property(op_name, w.name);
+        GParamSpec* pspec = gegl_operation_find_property(op_name, w.name.c_str());
         ASSERT_NE(pspec, nullptr);
+        // GIMP gives a property in degrees an angle dial, which reads and
+        // writes doubles only: such a property must be one.
+        const char* unit = gegl_param_spec_get_property_key(pspec, "unit");
+        const bool degrees = unit && std::string(unit) == "degree";
+        EXPECT_EQ(degrees, w.name == "angle");
+        if (degrees) {
+            ASSERT_TRUE(G_IS_PARAM_SPEC_DOUBLE(pspec));
+            GParamSpecDouble* spec = G_PARAM_SPEC_DOUBLE(pspec);
+            EXPECT_EQ(spec->minimum, w.minimum);
+            EXPECT_EQ(spec->maximum, w.maximum);
+            EXPECT_EQ(spec->default_value, w.fallback);
+            continue;
+        }
         ASSERT_TRUE(G_IS_PARAM_SPEC_INT(pspec));
         GParamSpecInt* int_spec = G_PARAM_SPEC_INT(pspec);
         EXPECT_EQ(int_spec->minimum, w.minimum);
         EXPECT_EQ(int_spec->maximum, w.maximum);
         EXPECT_EQ(int_spec->default_value, w.fallback);
     }
+    EXPECT_NE(std::string(gegl_operation_get_key(op_name, "description")).find("Glimmora " GLIMMORA_VERSION),
+              std::string::npos);
 }
 
 // --- pixels ---------------------------------------------------------------------------
@@ -206,7 +224,7 @@ TEST_F(SpokesOperation, RgbaIsShadedAsPlannedWithAlphaUntouched)
     capped_view.view_width = 900, capped_view.view_height = 700;  // the preview stops at 512
     odd_centre.center_x = 5, odd_centre.center_y = 77;
     strong.intensity = 100, strong.radius = 0, strong.length = 100, strong.thickness = 100;
-    thin_many.spokes = 50, thin_many.thickness = 5, thin_many.angle = 359, thin_many.radius = 10;
+    thin_many.spokes = 50, thin_many.thickness = 5, thin_many.angle = 358.5, thin_many.radius = 10;
     const shape shapes[] = {
         {64, 48, settings()},  // smaller than the view: the preview is enlarged
         {301, 97, settings()},   // width binds
@@ -230,7 +248,7 @@ TEST_F(SpokesOperation, RgbaIsShadedAsPlannedWithAlphaUntouched)
 TEST_F(SpokesOperation, GrayIsShadedWithTheGrayRampAsYA)
 {
     settings s;
-    s.spokes = 5, s.angle = 33, s.intensity = 80;
+    s.spokes = 5, s.angle = 33.49, s.intensity = 80;
     const picture gray = pattern(150, 110, 1);
     picture gray_alpha{gray.width, gray.height, 2, {}};
     for (uint8_t v : gray.pixels) gray_alpha.pixels.insert(gray_alpha.pixels.end(), {v, 255});

@@ -9,7 +9,10 @@ set(GLIMMORA_GEGL_PATH "${GLIMMORA_GEGL_DIR}:${GEGL_SYSTEM_OPERATIONS}")
 # Expectations come from the plain reference (tests/reference), never from
 # the engine the module is built from.
 add_executable(gegl_tests ${CMAKE_SOURCE_DIR}/tests/gegl/op_test.cpp ${CMAKE_SOURCE_DIR}/tests/reference/reference.cpp)
-target_include_directories(gegl_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/reference)
+# The value table and the version are the product's own definitions: the
+# operation must declare what they say.
+target_include_directories(gegl_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/reference ${CMAKE_SOURCE_DIR}/src
+                           ${GLIMMORA_GENERATED_DIR})
 target_link_libraries(gegl_tests PRIVATE PkgConfig::GEGL GTest::gtest)
 target_compile_options(gegl_tests PRIVATE ${GLIMMORA_WARNINGS})
 add_dependencies(gegl_tests glimmora_gegl)
