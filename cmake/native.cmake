@@ -71,3 +71,8 @@ include(${CMAKE_SOURCE_DIR}/tests/cli/tests.cmake OPTIONAL)
 
 # The GEGL operation glimmora:spokes and its tests, when GEGL 0.4 is installed.
 include(${CMAKE_SOURCE_DIR}/cmake/gegl.cmake)
+
+# The release bundles, checked against the files the tiers above test.
+if(GLIMMORA_WINDOWS AND TARGET glimmora_gegl)
+  include(${CMAKE_SOURCE_DIR}/tests/release/tests.cmake)
+endif()
