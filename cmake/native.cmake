@@ -76,3 +76,6 @@ include(${CMAKE_SOURCE_DIR}/cmake/gegl.cmake)
 if(GLIMMORA_WINDOWS AND TARGET glimmora_gegl)
   include(${CMAKE_SOURCE_DIR}/tests/release/tests.cmake)
 endif()
+
+# The fuzz tier, fuzz.* (libFuzzer harnesses built by clang).
+include(${CMAKE_SOURCE_DIR}/tests/fuzz/tests.cmake)

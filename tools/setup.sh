@@ -11,6 +11,8 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   libstb-dev
+  # the fuzz tier (tests/fuzz): clang with its libFuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev
   # the GEGL operation (src/gegl) and its graph runs
   libgegl-dev gegl pkg-config
   "$@"

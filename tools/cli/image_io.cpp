@@ -14,9 +14,23 @@
 #endif
 
 #include "cli/big_blocks.h"
+#include "cli/image_header.h"
 
-// Both coders take their image-sized buffers from the reused blocks.
-#define STBI_MALLOC big_alloc
+// The decoder's blocks start zeroed: where a damaged JPEG leaves a block or a
+// component unwritten, the image is black there, never what the memory held
+// before (the decoder's own tables or an earlier image).
+static void* decoder_alloc(size_t size)
+{
+    void* block = big_alloc(size);
+    if (block != nullptr) memset(block, 0, size);
+    return block;
+}
+
+// Both coders take their image-sized buffers from the reused blocks.  The
+// build compiles this file with -fwrapv: the decoder's sums of coefficients
+// in damaged JPEGs may pass the range of int, and then wrap, as they would in
+// the machine anyway.
+#define STBI_MALLOC decoder_alloc
 #define STBI_REALLOC big_realloc
 #define STBI_FREE big_free
 #define STBIW_MALLOC big_alloc
@@ -63,21 +77,28 @@ load_status load_image(const std::string& path, raster* image, std::string* erro
     if (had_16_bits != nullptr) *had_16_bits = false;
     std::string bytes;
     if (!read_whole_file(path, &bytes, error)) return load_status::unreadable;
+    return decode_image(bytes, image, error, had_16_bits);
+}
+
+load_status decode_image(const std::string& bytes, raster* image, std::string* error, bool* had_16_bits)
+{
+    if (had_16_bits != nullptr) *had_16_bits = false;
     if (bytes.size() > (size_t)INT32_MAX) {
         *error = "file too large";
         return load_status::too_large;
     }
     const stbi_uc* data = (const stbi_uc*)bytes.data();
     int len = (int)bytes.size();
+    image_header header;
+    switch (read_image_header(data, bytes.size(), &header, error)) {
+    case header_verdict::ok: break;
+    case header_verdict::too_large: return load_status::too_large;
+    default: return load_status::not_an_image;
+    }
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_memory(data, len, &w, &h, &channels)) {
         *error = "not a PNG or JPEG image";
         return load_status::not_an_image;
-    }
-    if (w > max_image_side || h > max_image_side) {
-        *error = std::to_string(w) + " x " + std::to_string(h) + " pixels; the filter interface takes at most " +
-                 std::to_string(max_image_side) + " on each side";
-        return load_status::too_large;
     }
     stbi_uc* pixels = stbi_load_from_memory(data, len, &w, &h, &channels, 0);
     if (!pixels) {

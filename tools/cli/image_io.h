@@ -5,19 +5,21 @@
 
 #include <string>
 
+#include "cli/image_header.h"
 #include "cli/pixels.h"
-
-// The largest side the filter interface can describe: its rectangles are
-// 16-bit.
-const int32_t max_image_side = 32767;
 
 enum class load_status { ok, unreadable, not_an_image, too_large, out_of_memory };
 
 // Loads a PNG or JPEG with the channels it has: 1 gray, 2 gray + alpha,
 // 3 RGB, 4 RGBA, always 8 bits each.  A 16-bit PNG keeps the high byte of
-// each sample, and *had_16_bits (when given) says so.  On failure *error
-// holds the reason in a few words.
+// each sample, and *had_16_bits (when given) says so.  The file's structure
+// and size are checked first (image_header.h), so a damaged or oversized file
+// is refused before anything is decoded.  On failure *error holds the reason
+// in a few words.
 load_status load_image(const std::string& path, raster* image, std::string* error, bool* had_16_bits = nullptr);
+
+// The same for the bytes of a file already read.
+load_status decode_image(const std::string& bytes, raster* image, std::string* error, bool* had_16_bits = nullptr);
 
 enum class file_kind { png, jpeg, unknown };
 file_kind output_kind(const std::string& path);  // from the name's ending
