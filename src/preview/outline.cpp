@@ -176,9 +176,9 @@ int32_t find_ants_runs(ants_run* runs)
 bool outline_values_valid()
 {
     // The loop below draws one spoke per count; a count outside the range
-    // (only ever -1 here) draws nothing rather than overrunning the path.
-    return run_state.spokes >= 1 && run_state.spokes <= 50 && run_state.angle >= 0 && run_state.thickness >= 0 &&
-           run_state.radius >= 0 && run_state.length >= 0;
+    // (invalid_value, say) draws nothing rather than overrunning the path.
+    return run_state.spokes >= spoke_value_table[value_spokes].minimum && run_state.spokes <= max_spokes &&
+           run_state.angle >= 0 && run_state.thickness >= 0 && run_state.radius >= 0 && run_state.length >= 0;
 }
 
 static int16_t integer_part(int32_t v) { return (int16_t)(v >> 16); }
@@ -292,9 +292,9 @@ int32_t centre_line_path(int16_t cx, int16_t cy, pen_step* steps)
 
 // --- dragging --------------------------------------------------------------------
 
-int16_t plan_centre_move(int16_t x, int16_t y, int16_t small, int16_t* new_x, int16_t* new_y)
+overlays plan_centre_move(int16_t x, int16_t y, int16_t small, int16_t* new_x, int16_t* new_y)
 {
-    if (run_state.preview_width <= 0 || run_state.preview_height <= 0) return -1;
+    if (run_state.preview_width <= 0 || run_state.preview_height <= 0) return overlays::none;
     if (small != 0) {
         x = (int16_t)(x * 2);
         y = (int16_t)(y * 2);
@@ -303,9 +303,9 @@ int16_t plan_centre_move(int16_t x, int16_t y, int16_t small, int16_t* new_x, in
     if (x > run_state.preview_width - 1) x = (int16_t)(run_state.preview_width - 1);
     if (y < 0) y = 0;
     if (y > run_state.preview_height - 1) y = (int16_t)(run_state.preview_height - 1);
-    if (x == run_state.preview_centre_x && y == run_state.preview_centre_y) return -1;
+    if (x == run_state.preview_centre_x && y == run_state.preview_centre_y) return overlays::none;
     *new_x = x;
     *new_y = y;
     int32_t changed = (x ^ run_state.preview_centre_x) | (y ^ run_state.preview_centre_y);
-    return (int16_t)((changed & 0xFFFE) == 0 ? 1 : 0);
+    return (changed & 0xFFFE) == 0 ? overlays::big_view : overlays::both_views;
 }
