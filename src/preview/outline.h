@@ -78,10 +78,11 @@ struct pen_step {
     int16_t draw;  // 0: move the pen there, 1: draw a line to there
     int16_t x, y;
 };
-// Seven steps per spoke at most, two for its centre line, for as many
-// spokes as the value table allows.
+// Seven steps per spoke's outline at most, two for its centre line, for as
+// many spokes as the value table allows.
 constexpr int32_t max_spokes = spoke_value_table[value_spokes].maximum;
-constexpr int32_t max_outline_steps = 7 * max_spokes;
+constexpr int32_t max_steps_per_outline = 7;
+constexpr int32_t max_outline_steps = max_steps_per_outline * max_spokes;
 constexpr int32_t max_centre_line_steps = 2 * max_spokes;
 
 // Whether the geometric values are all valid (none is invalid_value).
