@@ -9,14 +9,7 @@
 #include "preview/preview.h"
 #include "resource.h"
 
-enum { ants_timer_id = 1 };
-
 static HWND dialog() { return (HWND)run_state.dialog_window; }
-
-static bool selection_exists()
-{
-    return run_state.selection_bitmap != nullptr && run_state.selection_bitmap != NOT_NEEDED;
-}
 
 static void centre_on_screen(HWND window)
 {
@@ -83,11 +76,11 @@ static int16_t reject_field(int16_t edit_id)
 // The edit-change path: every notification of an edit field re-reads it.
 static void edit_changed(const value_pair& pair)
 {
-    if (pair.redraws) erase_overlays(pair.overlay);
+    erase_overlays(pair.redraw);
     int16_t minimum, maximum;
     bar_range(pair.bar_id, &minimum, &maximum);
     *pair.value = read_value_field(pair.edit_id, minimum, maximum);
-    if (pair.redraws) draw_overlays(pair.overlay);
+    draw_overlays(pair.redraw);
     set_bar_position(GetDlgItem(dialog(), pair.bar_id), *pair.value);
 }
 
@@ -137,7 +130,7 @@ static void preview_or_ok(int16_t command)
 
     if (pending == IDC_PREVIEW) show_effect();
     if (pending == IDOK) {
-        if (selection_exists()) KillTimer(dialog(), ants_timer_id);
+        if (selection_exists()) stop_ants();
         EndDialog(dialog(), IDOK);
     }
 }
@@ -154,7 +147,7 @@ static INT_PTR on_command(int16_t id)
         preview_or_ok(id);
         return TRUE;
     case IDCANCEL:
-        if (selection_exists()) KillTimer(dialog(), ants_timer_id);
+        if (selection_exists()) stop_ants();
         EndDialog(dialog(), IDCANCEL);
         return TRUE;
     case IDC_REVERT:

@@ -3,13 +3,28 @@
 #include "state/run_state.h"
 #include "resource.h"
 
-static const value_pair pairs[value_pair_count] = {
-    {"# Spokes:", &run_state.spokes, IDC_SPOKES_EDIT, IDC_SPOKES_BAR, 1, 50, 5, true, -2},
-    {"Angle:", &run_state.angle, IDC_ANGLE_EDIT, IDC_ANGLE_BAR, 0, 360, 10, true, -2},
-    {"Thickness:", &run_state.thickness, IDC_THICKNESS_EDIT, IDC_THICKNESS_BAR, 5, 100, 10, true, 3},
-    {"Intensity:", &run_state.intensity, IDC_INTENSITY_EDIT, IDC_INTENSITY_BAR, 0, 100, 10, false, 0},
-    {"Radius:", &run_state.radius, IDC_RADIUS_EDIT, IDC_RADIUS_BAR, 0, 100, 10, true, -2},
-    {"Length:", &run_state.length, IDC_LENGTH_EDIT, IDC_LENGTH_BAR, 2, 100, 10, true, -2},
+// The pair of one value of the table, with its range.  (The labels beside
+// the pairs are the table's too: the dialog template takes them from it.)
+static constexpr value_pair pair_of(spoke_value_index index, int16_t* value, int16_t edit_id, int16_t bar_id,
+                                    int16_t page_step, overlays redraw)
+{
+    return {value, edit_id, bar_id, spoke_value_table[index].minimum, spoke_value_table[index].maximum, page_step,
+            redraw};
+}
+
+// The spoke count, the angle, the radius and the length move the spokes in
+// both views; the thickness only their outlines in the big view, and the
+// intensity nothing drawn over the image.
+static constexpr value_pair pairs[value_pair_count] = {
+    pair_of(value_spokes, &run_state.spokes, IDC_SPOKES_EDIT, IDC_SPOKES_BAR, 5,
+            overlays::small_view_and_spoke_outlines),
+    pair_of(value_angle, &run_state.angle, IDC_ANGLE_EDIT, IDC_ANGLE_BAR, 10, overlays::small_view_and_spoke_outlines),
+    pair_of(value_thickness, &run_state.thickness, IDC_THICKNESS_EDIT, IDC_THICKNESS_BAR, 10, overlays::spoke_outlines),
+    pair_of(value_intensity, &run_state.intensity, IDC_INTENSITY_EDIT, IDC_INTENSITY_BAR, 10, overlays::none),
+    pair_of(value_radius, &run_state.radius, IDC_RADIUS_EDIT, IDC_RADIUS_BAR, 10,
+            overlays::small_view_and_spoke_outlines),
+    pair_of(value_length, &run_state.length, IDC_LENGTH_EDIT, IDC_LENGTH_BAR, 10,
+            overlays::small_view_and_spoke_outlines),
 };
 
 const value_pair* value_pairs() { return pairs; }
@@ -70,8 +85,8 @@ int16_t clamp_to_range(int16_t requested, int16_t minimum, int16_t maximum)
 
 int16_t validate_value(bool translated, uint32_t number, int16_t minimum, int16_t maximum)
 {
-    if (!translated || number > 32767) return -1;
+    if (!translated || number > 32767) return invalid_value;
     int16_t v = (int16_t)number;
-    if (v < minimum || v > maximum) return -1;
+    if (v < minimum || v > maximum) return invalid_value;
     return v;
 }

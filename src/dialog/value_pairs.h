@@ -4,19 +4,20 @@
 
 #include <cstdint>
 
+#include "effect/value_table.h"
+#include "preview/outline.h"
+
 struct value_pair {
-    const char* label;
     int16_t* value;  // the run_state working copy
     int16_t edit_id;
     int16_t bar_id;
-    int16_t minimum;
+    int16_t minimum;  // the range of the value table (effect/value_table.h)
     int16_t maximum;
     int16_t page_step;
-    bool redraws;        // false for Intensity, which changes no drawing
-    int16_t overlay;     // argument for erase_overlays / draw_overlays
+    overlays redraw;  // what a change of the value moves on screen
 };
 
-enum { value_pair_count = 6 };
+constexpr int value_pair_count = spoke_value_count;  // one for each value of the table
 
 // In the order the dialog initialises them: # Spokes, Angle, Thickness,
 // Intensity, Radius, Length.  The same order is used to validate on OK.
@@ -47,6 +48,7 @@ bool scroll_request(int16_t code, int16_t position, int16_t thumb, int16_t page_
 // The request clamped into the range.
 int16_t clamp_to_range(int16_t requested, int16_t minimum, int16_t maximum);
 
-// An edit field's number: -1 unless the text translated and lies in range.
+// An edit field's number: invalid_value (run_state.h) unless the text
+// translated and lies in range.
 // Numbers beyond int16 are refused rather than wrapped into range.
 int16_t validate_value(bool translated, uint32_t number, int16_t minimum, int16_t maximum);

@@ -1,6 +1,7 @@
 // Inline core of the angle operations, shared by angles.cpp (the public
-// functions) and spoke.cpp (whose row path evaluates pixel angles in its inner
-// loop and must not pay a call for each).  Not for use outside src/effect.
+// functions), the pixel rule (spoke_pixel.h) and the span path
+// (span_angles.h), whose inner loops evaluate pixel angles and must not pay a
+// call for each.  Not for use outside src/effect.
 #pragma once
 
 #include <cstdint>

@@ -8,7 +8,7 @@
 // - d2 of eight neighbouring columns from their squares, stepped by
 //   second differences;
 // - b by reciprocal multiplication in 64-bit lanes, exactly as the scalar
-//   path forms it (ramp_divider in spoke_span.cpp);
+//   path forms it (ramp_divider, exact_divide.h);
 // - the weight u = (weight * min(b, 128)) >> 7, which is the end fade below
 //   128 and the weight above it;
 // - each byte (p * (256 - u) + u * c) >> 8 in 16-bit lanes (at most

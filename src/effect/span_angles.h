@@ -70,56 +70,76 @@ inline uint32_t angle_at_dx(const row_angles& ra, const octant& oct, int32_t dx)
 // above it when the angle rises along the run (rising), at or below it when it
 // falls; hi + 1 if none.  The run lies in one octant and on one side of the
 // centre column (lo > 0 or hi <= 0).  No angle is evaluated: the bound is
-// turned back into a ratio (ratio_reaching), the ratio into |dx|.
+// turned into a bound on the table arctangent A, that into a bound on its
+// ratio (ratio_reaching), and that into a bound on |dx| and then on dx.
 inline int32_t first_reaching(const row_angles& ra, const octant& oct, int32_t lo, int32_t hi, bool rising,
                               int64_t bound) {
-    // As a condition on A: A >= x (a_ge) or A <= x.
+    // On A, with e = base + A or base - A: A >= atan_bound (atan_at_least)
+    // or A <= atan_bound.
     const int64_t base = oct.base;
-    const bool a_ge = oct.subtract ? !rising : rising;
-    const int64_t x = oct.subtract ? base - bound : bound - base;
-    // As a condition on the ratio: r >= rb (a_ge) or r <= rb.  A is
-    // non-decreasing in r.
-    const int32_t rb = a_ge ? static_cast<int32_t>(angle_math::ratio_reaching(x))
-                            : static_cast<int32_t>(angle_math::ratio_reaching(x + 1)) - 1;
-    // As a condition on ax: ax >= v (ax_ge) or ax <= v.
-    const int32_t none_or_all = 0x7FFFFFFF;
-    bool ax_ge;
-    int32_t v;
+    const bool atan_at_least = oct.subtract ? !rising : rising;
+    const int64_t atan_bound = oct.subtract ? base - bound : bound - base;
+    // On the ratio r, as A is non-decreasing in r: r >= ratio_bound
+    // (atan_at_least) or r <= ratio_bound.  ratio_reaching gives 0 to 8193,
+    // so ratio_bound lies in -1 .. 8193.
+    const int32_t ratio_bound = atan_at_least
+                                    ? static_cast<int32_t>(angle_math::ratio_reaching(atan_bound))
+                                    : static_cast<int32_t>(angle_math::ratio_reaching(atan_bound + 1)) - 1;
+    // On ax = |dx|: ax >= ax_bound (ax_at_least) or ax <= ax_bound.  A bound
+    // beyond every column (|dx| is at most 32768) stands for every column
+    // with <= and for none with >=.
+    const int32_t beyond_every_column = 0x7FFFFFFF;
+    bool ax_at_least;
+    int32_t ax_bound;
     const uint32_t m = ra.m;
     if (oct.steep) {
-        // r = floor(8192 ax / m) rises with ax: r >= rb exactly when
-        // 8192 ax >= rb m, and r <= rb when 8192 ax < (rb + 1) m.
-        ax_ge = a_ge;
-        if (a_ge) {
-            v = rb <= 0 ? 0 : static_cast<int32_t>((static_cast<uint32_t>(rb) * m + 8191) >> 13);
+        // r = floor(8192 ax / m) rises with ax: r >= ratio_bound exactly when
+        // 8192 ax >= ratio_bound m, and r <= ratio_bound when
+        // 8192 ax < (ratio_bound + 1) m.  r is never negative, so a
+        // ratio_bound of 0 or less holds from ax = 0 on, and one below 0 with
+        // <= nowhere.  The products stay below 2^29 (ratio_bound + 1 <= 8194,
+        // m <= 32768).
+        ax_at_least = atan_at_least;
+        if (atan_at_least) {
+            ax_bound = ratio_bound <= 0
+                           ? 0
+                           : static_cast<int32_t>((static_cast<uint32_t>(ratio_bound) * m + 8191) >> 13);
         } else {
-            v = rb < 0 ? -1 : static_cast<int32_t>((static_cast<uint32_t>(rb + 1) * m + 8191) >> 13) - 1;
+            ax_bound = ratio_bound < 0
+                           ? -1
+                           : static_cast<int32_t>((static_cast<uint32_t>(ratio_bound + 1) * m + 8191) >> 13) - 1;
         }
     } else {
-        // r = floor(n / ax) falls as ax grows: r >= rb exactly when
-        // ax <= n / rb, and r <= rb when ax > n / (rb + 1).
-        ax_ge = !a_ge;
-        if (a_ge) {
-            v = rb <= 0 ? none_or_all : static_cast<int32_t>(ra.n / static_cast<uint32_t>(rb));
+        // r = floor(n / ax) falls as ax grows: r >= ratio_bound exactly when
+        // ax <= n / ratio_bound, and r <= ratio_bound when
+        // ax > n / (ratio_bound + 1).  r is never negative, so a ratio_bound
+        // of 0 or less holds at every column, and one below 0 with <= at
+        // none.
+        ax_at_least = !atan_at_least;
+        if (atan_at_least) {
+            ax_bound = ratio_bound <= 0 ? beyond_every_column
+                                        : static_cast<int32_t>(ra.n / static_cast<uint32_t>(ratio_bound));
         } else {
-            v = rb < 0 ? none_or_all : static_cast<int32_t>(ra.n / static_cast<uint32_t>(rb + 1)) + 1;
+            ax_bound = ratio_bound < 0 ? beyond_every_column
+                                       : static_cast<int32_t>(ra.n / static_cast<uint32_t>(ratio_bound + 1)) + 1;
         }
     }
-    // As the first dx of [lo, hi]: left of the centre ax = -dx.
+    // On dx: dx >= dx_bound (dx_at_least) or dx <= dx_bound; left of the
+    // centre ax = -dx.  first is the first dx of [lo, hi] that meets it.
     int64_t first;
-    bool dx_ge;  // the condition is dx >= c, else dx <= c
-    int64_t c;
+    bool dx_at_least;
+    int64_t dx_bound;
     if (lo > 0) {
-        dx_ge = ax_ge;
-        c = v;
+        dx_at_least = ax_at_least;
+        dx_bound = ax_bound;
     } else {
-        dx_ge = !ax_ge;
-        c = -static_cast<int64_t>(v);
+        dx_at_least = !ax_at_least;
+        dx_bound = -static_cast<int64_t>(ax_bound);
     }
-    if (dx_ge) {
-        first = c > lo ? c : lo;
+    if (dx_at_least) {
+        first = dx_bound > lo ? dx_bound : lo;
     } else {
-        first = lo <= c ? lo : static_cast<int64_t>(hi) + 1;
+        first = lo <= dx_bound ? lo : static_cast<int64_t>(hi) + 1;
     }
     if (first > static_cast<int64_t>(hi) + 1) first = static_cast<int64_t>(hi) + 1;
     return static_cast<int32_t>(first);

@@ -475,9 +475,10 @@ uint32_t d2_at(const row_job& job, int32_t dx) {
     return job.dy2 + ax * ax;
 }
 
-// The columns of [lo, hi] whose angle lies within `reach` of `line`.
-void window(const row_job& job, const octant& oct, bool rising, int32_t lo, int32_t hi, int32_t line, int32_t reach,
-            int32_t* first, int32_t* last) {
+// The columns of [lo, hi] whose angle lies within `reach` of `line`: *first
+// .. *last, none when *first > *last.
+void columns_within(const row_job& job, const octant& oct, bool rising, int32_t lo, int32_t hi, int32_t line,
+                    int32_t reach, int32_t* first, int32_t* last) {
     if (rising) {
         *first = span_angles::first_reaching(job.angles, oct, lo, hi, true, line - reach);
         *last = span_angles::first_reaching(job.angles, oct, *first, hi, true, line + reach + 1) - 1;
@@ -487,39 +488,70 @@ void window(const row_job& job, const octant& oct, bool rising, int32_t lo, int3
     }
 }
 
+// An exact edge is bounded again in two halves only where that can pay:
+// - it has more columns than this (shorter ones are evaluated sooner than
+//   bounded again);
+constexpr int32_t longest_unhalved_edge = 32;
+// - its d2 grows by more than an eighth from end to end, so that each half's
+//   own range of d2 gives it markedly wider solid and copied stretches;
+// - fewer halvings than this lie above it.  This never binds: a run lies on
+//   one side of the centre column, dx within -32768 .. 0 or 1 .. 32767, so
+//   it has at most 32769 columns, and eleven halvings leave no part longer
+//   than longest_unhalved_edge.  It keeps the recursion's depth evident.
+constexpr int max_halvings = 16;
+// None of the three touches the bytes: every stretch, however it is cut, is
+// proved copied or solid or is evaluated.
+
 // Part of a cell, columns lo .. hi, whose nearest centre line is `line`: the
 // copied, solid and exact stretches as its d2 bounds them.  Where an exact
-// stretch is long and d2 changes much along it (a row running along a
-// spoke), its halves are bounded again, each by its own smaller range of d2.
+// edge is long and d2 changes much along it (a row running along a spoke),
+// its halves are bounded again, each by its own narrower range of d2.
 template <class L>
 void shade_zone(row_job& job, int32_t lo, int32_t hi, int32_t base, const octant& oct, bool rising, int32_t line,
-                int depth) {
+                int halvings) {
     const wide_geometry& g = job.g;
     // d2 grows away from the centre column.
     const bool right = lo > 0;
-    int32_t pa = lo, pb = hi;
-    const uint32_t paint = reach_below(g, d2_at(job, right ? lo : hi), static_cast<uint64_t>(g.thick_sq));
-    if (paint < g.half) {
-        window(job, oct, rising, lo, hi, line, paint, &pa, &pb);
-        if (pa > pb) return;  // copied
+    // Painted at most: the columns within the paint reach, the largest angle
+    // distance that passes the width test at the zone's smallest d2.  As the
+    // width measure never falls as d2 grows, no column beyond it passes.  A
+    // reach of half a period takes in the whole cell (no column lies further
+    // from its line), and there is nothing to bound.
+    int32_t painted_first = lo, painted_last = hi;
+    const uint32_t paint_reach = reach_below(g, d2_at(job, right ? lo : hi), static_cast<uint64_t>(g.thick_sq));
+    if (paint_reach < g.half) {
+        columns_within(job, oct, rising, lo, hi, line, paint_reach, &painted_first, &painted_last);
+        if (painted_first > painted_last) return;  // all copied
     }
-    int32_t sa = pa, sb = pb;
-    const uint32_t solid = reach_below(g, d2_at(job, right ? pb : pa), job.solid_bound);
-    if (solid < g.half) window(job, oct, rising, pa, pb, line, solid, &sa, &sb);
-    if (sa > sb) sa = pb + 1, sb = pb;  // no solid stretch: all exact
-    const int32_t edges[2][2] = {{pa, sa - 1}, {sb + 1, pb}};
+    // Solid: the painted columns within the solid reach, the largest angle
+    // distance that is solid at the painted columns' largest d2, and so at
+    // every smaller one.
+    int32_t solid_first = painted_first, solid_last = painted_last;
+    const uint32_t solid_reach = reach_below(g, d2_at(job, right ? painted_last : painted_first), job.solid_bound);
+    if (solid_reach < g.half)
+        columns_within(job, oct, rising, painted_first, painted_last, line, solid_reach, &solid_first, &solid_last);
+    if (solid_first > solid_last) {
+        // No solid column: the painted ones are one exact edge.
+        solid_first = painted_last + 1;
+        solid_last = painted_last;
+    }
+    // In column order: the exact edge before the solid stretch, the solid
+    // stretch, the exact edge after it.
+    const int32_t exact_edges[2][2] = {{painted_first, solid_first - 1}, {solid_last + 1, painted_last}};
     for (int i = 0; i < 2; ++i) {
-        const int32_t a = edges[i][0], b = edges[i][1];
-        if (a > b) {
-        } else if (b - a >= 32 && depth < 16 && static_cast<uint64_t>(d2_at(job, right ? b : a)) * 8 >
-                                                   static_cast<uint64_t>(d2_at(job, right ? a : b)) * 9) {
-            const int32_t mid = a + (b - a) / 2;
-            shade_zone<L>(job, a, mid, base, oct, rising, line, depth + 1);
-            shade_zone<L>(job, mid + 1, b, base, oct, rising, line, depth + 1);
-        } else {
-            pend_exact_any<L>(job, a, b, oct, line);
+        const int32_t first = exact_edges[i][0], last = exact_edges[i][1];
+        if (first <= last) {
+            if (last - first + 1 > longest_unhalved_edge && halvings < max_halvings &&
+                static_cast<uint64_t>(d2_at(job, right ? last : first)) * 8 >
+                    static_cast<uint64_t>(d2_at(job, right ? first : last)) * 9) {
+                const int32_t middle = first + (last - first) / 2;
+                shade_zone<L>(job, first, middle, base, oct, rising, line, halvings + 1);
+                shade_zone<L>(job, middle + 1, last, base, oct, rising, line, halvings + 1);
+            } else {
+                pend_exact_any<L>(job, first, last, oct, line);
+            }
         }
-        if (i == 0 && sa <= sb) pend_solid<L>(job, sa, sb);
+        if (i == 0 && solid_first <= solid_last) pend_solid<L>(job, solid_first, solid_last);
     }
 }
 

@@ -3,18 +3,22 @@
  * is the one place they are written; the dialog, the command-line host, the
  * GEGL operation and the web page all take them from here.
  *
- * Plain C, so that the GEGL operation (C, built on gegl-op.h) can use it. */
+ * Plain C, so that the GEGL operation (C, built on gegl-op.h) can use it; the
+ * labels are macros too, for the dialog template (res/glimmora.rc), which the
+ * resource compiler reads with RC_INVOKED defined. */
 #ifndef GLIMMORA_EFFECT_VALUE_TABLE_H
 #define GLIMMORA_EFFECT_VALUE_TABLE_H
 
-#ifdef __cplusplus
-#include <cstdint>
-#else
-#include <stdint.h>
-#endif
+/* Each value's label (the dialog adds a colon), range and default, as
+ * constants for the places (GEGL's property declarations, the dialog
+ * template) that need one. */
+#define GLIMMORA_SPOKES_LABEL "# Spokes"
+#define GLIMMORA_ANGLE_LABEL "Angle"
+#define GLIMMORA_THICKNESS_LABEL "Thickness"
+#define GLIMMORA_INTENSITY_LABEL "Intensity"
+#define GLIMMORA_RADIUS_LABEL "Radius"
+#define GLIMMORA_LENGTH_LABEL "Length"
 
-/* Each value's range and default, as numbers for the places (such as GEGL's
- * property declarations) that need a constant. */
 #define GLIMMORA_SPOKES_MIN 1
 #define GLIMMORA_SPOKES_MAX 50
 #define GLIMMORA_SPOKES_DEFAULT 8
@@ -34,6 +38,16 @@
 #define GLIMMORA_LENGTH_MAX 100
 #define GLIMMORA_LENGTH_DEFAULT 50
 
+#ifndef RC_INVOKED
+
+#ifdef __cplusplus
+#include <cstdint>
+#define GLIMMORA_VALUE_TABLE constexpr
+#else
+#include <stdint.h>
+#define GLIMMORA_VALUE_TABLE static const
+#endif
+
 /* In the order the parameter record stores them (spoke_values). */
 enum spoke_value_index {
     value_spokes,
@@ -52,13 +66,17 @@ typedef struct spoke_value_info {
     int16_t initial;    /* what a new record holds */
 } spoke_value_info;
 
-static const spoke_value_info spoke_value_table[spoke_value_count] = {
-    {"spokes", "# Spokes", GLIMMORA_SPOKES_MIN, GLIMMORA_SPOKES_MAX, GLIMMORA_SPOKES_DEFAULT},
-    {"angle", "Angle", GLIMMORA_ANGLE_MIN, GLIMMORA_ANGLE_MAX, GLIMMORA_ANGLE_DEFAULT},
-    {"thickness", "Thickness", GLIMMORA_THICKNESS_MIN, GLIMMORA_THICKNESS_MAX, GLIMMORA_THICKNESS_DEFAULT},
-    {"intensity", "Intensity", GLIMMORA_INTENSITY_MIN, GLIMMORA_INTENSITY_MAX, GLIMMORA_INTENSITY_DEFAULT},
-    {"radius", "Radius", GLIMMORA_RADIUS_MIN, GLIMMORA_RADIUS_MAX, GLIMMORA_RADIUS_DEFAULT},
-    {"length", "Length", GLIMMORA_LENGTH_MIN, GLIMMORA_LENGTH_MAX, GLIMMORA_LENGTH_DEFAULT},
+/* Constant in C++ as well, so that tables built from it need no code at
+ * start-up. */
+GLIMMORA_VALUE_TABLE spoke_value_info spoke_value_table[spoke_value_count] = {
+    {"spokes", GLIMMORA_SPOKES_LABEL, GLIMMORA_SPOKES_MIN, GLIMMORA_SPOKES_MAX, GLIMMORA_SPOKES_DEFAULT},
+    {"angle", GLIMMORA_ANGLE_LABEL, GLIMMORA_ANGLE_MIN, GLIMMORA_ANGLE_MAX, GLIMMORA_ANGLE_DEFAULT},
+    {"thickness", GLIMMORA_THICKNESS_LABEL, GLIMMORA_THICKNESS_MIN, GLIMMORA_THICKNESS_MAX, GLIMMORA_THICKNESS_DEFAULT},
+    {"intensity", GLIMMORA_INTENSITY_LABEL, GLIMMORA_INTENSITY_MIN, GLIMMORA_INTENSITY_MAX, GLIMMORA_INTENSITY_DEFAULT},
+    {"radius", GLIMMORA_RADIUS_LABEL, GLIMMORA_RADIUS_MIN, GLIMMORA_RADIUS_MAX, GLIMMORA_RADIUS_DEFAULT},
+    {"length", GLIMMORA_LENGTH_LABEL, GLIMMORA_LENGTH_MIN, GLIMMORA_LENGTH_MAX, GLIMMORA_LENGTH_DEFAULT},
 };
+
+#endif /* RC_INVOKED */
 
 #endif

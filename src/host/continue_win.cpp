@@ -74,7 +74,6 @@ static void apply_row()
         run_state.geometry = setup_spoke_geometry(working_values(), run_state.preview_extent, run_state.image_scale);
         unlock_params();
     }
-    run_state.row_pos = (int32_t)run_state.row_index << 16;
     // A host that could not supply its buffers gets its row back untouched.
     spoke_shader shader;
     if (p != nullptr && dst != nullptr && run_state.src_row != nullptr && current_shader(&shader))

@@ -1,17 +1,18 @@
 #include "host/params.h"
 
+#include "effect/value_table.h"
 #include "state/run_state.h"
 
 void default_spoke_params(spoke_params* p)
 {
     p->saved_centre_x = 0;
     p->saved_centre_y = 0;
-    p->spokes = 8;
-    p->angle = 0;
-    p->thickness = 20;
-    p->intensity = 50;
-    p->radius = 50;
-    p->length = 50;
+    p->spokes = spoke_value_table[value_spokes].initial;
+    p->angle = spoke_value_table[value_angle].initial;
+    p->thickness = spoke_value_table[value_thickness].initial;
+    p->intensity = spoke_value_table[value_intensity].initial;
+    p->radius = spoke_value_table[value_radius].initial;
+    p->length = spoke_value_table[value_length].initial;
     p->showDialog = 1;
 }
 

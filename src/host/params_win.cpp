@@ -23,13 +23,16 @@ static HGLOBAL params_handle()
 static spoke_params short_record_copy;
 static int short_record_locks = 0;
 
-// The size of the host's block, or -1 when GlobalSize cannot tell (a block
-// from a heap of the host's own); such a block is taken to be whole.
+// The size of a block GlobalSize cannot tell (one from a heap of the host's
+// own); such a block is taken to be whole.
+constexpr int64_t unknown_size = -1;
+
+// The size of the host's block, or unknown_size.
 static int64_t params_block_size(HGLOBAL h)
 {
     SetLastError(ERROR_SUCCESS);
     SIZE_T size = GlobalSize(h);
-    if (size == 0 && GetLastError() != ERROR_SUCCESS) return -1;
+    if (size == 0 && GetLastError() != ERROR_SUCCESS) return unknown_size;
     return (int64_t)size;
 }
 
@@ -42,7 +45,7 @@ spoke_params* lock_params()
     int64_t size = params_block_size(h);
     void* p = GlobalLock(h);
     if (p == nullptr) return nullptr;
-    if (size < 0 || size >= (int64_t)sizeof(spoke_params)) return static_cast<spoke_params*>(p);
+    if (size == unknown_size || size >= (int64_t)sizeof(spoke_params)) return static_cast<spoke_params*>(p);
     if (short_record_locks++ == 0) {
         default_spoke_params(&short_record_copy);
         memcpy(&short_record_copy, p, (size_t)size);

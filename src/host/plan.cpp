@@ -3,6 +3,8 @@
 #include "effect/preview_fit.h"
 #include "state/run_state.h"
 
+static_assert(no_selection_rows > max_preview_side, "no preview is as high as no_selection_rows");
+
 int64_t reserve_block_bytes()
 {
     return ((int64_t)run_state.row_bytes + 1) * 32 + run_state.filter_height + 2000;

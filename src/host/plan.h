@@ -6,7 +6,8 @@
 #include <cstdint>
 
 constexpr int16_t max_subsample = 5;
-// Selection phase counter value meaning "no selection rows to read".
+// The selection rows read so far (mask_rows_done) of a run without a
+// selection: above every preview height, so none is ever asked for.
 constexpr int16_t no_selection_rows = 9999;
 
 // Bytes held back during planning: 32 rows and some, freed before start returns.

@@ -176,9 +176,9 @@ int32_t find_ants_runs(ants_run* runs)
 bool outline_values_valid()
 {
     // The loop below draws one spoke per count; a count outside the range
-    // (only ever -1 here) draws nothing rather than overrunning the path.
-    return run_state.spokes >= 1 && run_state.spokes <= 50 && run_state.angle >= 0 && run_state.thickness >= 0 &&
-           run_state.radius >= 0 && run_state.length >= 0;
+    // (invalid_value, say) draws nothing rather than overrunning the path.
+    return run_state.spokes >= spoke_value_table[value_spokes].minimum && run_state.spokes <= max_spokes &&
+           run_state.angle >= 0 && run_state.thickness >= 0 && run_state.radius >= 0 && run_state.length >= 0;
 }
 
 static int16_t integer_part(int32_t v) { return (int16_t)(v >> 16); }
@@ -189,112 +189,146 @@ void polar_point(int16_t cx, int16_t cy, int16_t r, int32_t phi, int16_t* x, int
     *y = (int16_t)(cy + (int16_t)(((int32_t)sin_deg(phi) * r) >> 15));
 }
 
-static void add_step(pen_step* steps, int32_t* n, int16_t draw, int16_t x, int16_t y)
+namespace {
+
+struct point {
+    int16_t x, y;
+};
+
+point polar(int16_t cx, int16_t cy, int16_t radius, int32_t degrees)
 {
-    steps[*n] = {draw, x, y};
-    (*n)++;
+    point p;
+    polar_point(cx, cy, radius, degrees, &p.x, &p.y);
+    return p;
 }
+
+// A pen path being written into a caller's steps.
+struct pen_path {
+    pen_step* steps;
+    int32_t count;
+
+    void move_to(point p) { steps[count++] = {0, p.x, p.y}; }
+    void line_to(point p) { steps[count++] = {1, p.x, p.y}; }
+};
+
+}  // namespace
 
 // 16.16 degrees from one spoke to the next, and the first spoke's angle:
 // -angle degrees and half a degree, so the integer parts round to nearest.
-static int32_t spoke_step() { return 0x1680000 / run_state.spokes; }
+static int32_t spoke_step() { return (360 << 16) / run_state.spokes; }
 static int32_t first_spoke_angle() { return (int32_t)((uint32_t)(-(int32_t)run_state.angle) << 16) + 0x8000; }
 
-// The half-width angle of a spoke at radius r.  A radius of 0 (or less, on a
-// preview too small for the values) is taken as 1, which keeps it finite.
-static int32_t half_width_angle(int32_t k, int16_t r) { return k / (r > 0 ? r : 1); }
+// Whether a spoke at 16.16 degrees `spoke_angle` is one of this turn's.  The
+// spokes' integer angles start at -angle.  The first of the next turn would
+// lie at 360 - angle, and the last of this one at 360 - 360 / spokes + 1/2 -
+// angle or below, which is 353 - angle or below for up to 50 spokes: the
+// bound 359 - angle, between the two, stops the loop after exactly one spoke
+// for each count.
+static bool in_this_turn(int32_t spoke_angle) { return integer_part(spoke_angle) < 359 - run_state.angle; }
+
+// A spoke this thick or thinner is drawn as its centre line alone.
+constexpr int16_t hairline_thickness = 10;
+// From this thickness on, a spoke's outline runs through the ends of its
+// centre line (max_steps_per_outline steps); a thinner one is a four-sided
+// figure (six).
+constexpr int16_t wide_thickness = 50;
+
+// Inside this radius the outlines of neighbouring spokes would run into each
+// other: a spoke's outline starts there and leaves its inner side open.  It
+// grows with the thickness (scaled to the preview, 15 times over) and the
+// spoke count (three at least), over 256.
+static int16_t crowded_radius(int16_t thickness, int16_t extent)
+{
+    const int32_t spokes = run_state.spokes > 3 ? run_state.spokes : 3;
+    return (int16_t)(((int32_t)scale_by_preview((int16_t)(thickness * 15), extent) * spokes) >> 8);
+}
+
+// Half a spoke's width as an angle at radius r, in 16.16 degrees: the angle
+// at radius 1, thickness * extent * 2656, over r.  A radius of 0 (or less, on
+// a preview too small for the values) is taken as 1, which keeps it finite.
+static int32_t half_width_angle(int16_t thickness, int16_t extent, int16_t r)
+{
+    const int32_t at_radius_one = (int32_t)thickness * extent * 2656;
+    return at_radius_one / (r > 0 ? r : 1);
+}
 
 int32_t spoke_outline_path(int16_t cx, int16_t cy, pen_step* steps)
 {
     if (!outline_values_valid()) return 0;
-    const int16_t e = run_state.preview_extent;
+    const int16_t extent = run_state.preview_extent;
     const int16_t thickness = run_state.thickness;
-    int16_t r_in = scale_by_preview(run_state.radius, e);
-    const int16_t r_out = (int16_t)(r_in + scale_by_preview(run_state.length, e));
-    const int16_t t = scale_by_preview((int16_t)(thickness * 15), e);
-    const int16_t w = (int16_t)(((int32_t)t * (run_state.spokes > 3 ? run_state.spokes : 3)) >> 8);
-    bool open = false;
-    if (w > r_in) {
-        open = true;
-        r_in = w < r_out - 1 ? w : (int16_t)(r_out - 1);
-    }
-    const int32_t step = spoke_step();
-    const bool sides = thickness > 10;
-    int32_t d_in = 0, d_out = 0;
-    if (sides) {
-        const int32_t k = (int32_t)thickness * e * 2656;
-        d_in = half_width_angle(k, r_in);
-        d_out = half_width_angle(k, r_out);
+    int16_t inner_radius = scale_by_preview(run_state.radius, extent);
+    const int16_t outer_radius = (int16_t)(inner_radius + scale_by_preview(run_state.length, extent));
+    const int16_t crowded = crowded_radius(thickness, extent);
+    const bool open = crowded > inner_radius;
+    // An open spoke starts at the crowded radius, but one pixel inside its
+    // outer end at the latest, so that it keeps a length.
+    if (open) inner_radius = crowded < outer_radius - 1 ? crowded : (int16_t)(outer_radius - 1);
+    const bool hairline = thickness <= hairline_thickness;
+    const bool wide = thickness >= wide_thickness;
+    int32_t inner_half_width = 0, outer_half_width = 0;
+    if (!hairline) {
+        inner_half_width = half_width_angle(thickness, extent, inner_radius);
+        outer_half_width = half_width_angle(thickness, extent, outer_radius);
     }
 
-    int32_t n = 0;
-    int32_t acc = first_spoke_angle();
-    while (integer_part(acc) < 359 - run_state.angle && n + 7 <= max_outline_steps) {
-        const int16_t theta = integer_part(acc);
-        const int16_t s = sin_deg(theta), c = cos_deg(theta);
-        int16_t sx, sy, x, y;
-        polar_point(cx, cy, r_in, theta, &sx, &sy);
-        add_step(steps, &n, 0, sx, sy);
-        if (sides) {
-            int16_t a1x, a1y, a2x, a2y;
-            polar_point(cx, cy, r_in, integer_part(acc - d_in), &a1x, &a1y);
-            if (open || thickness < 50) {
-                sx = a1x;
-                sy = a1y;
-                add_step(steps, &n, 0, a1x, a1y);
-            } else {
-                add_step(steps, &n, 1, a1x, a1y);
-            }
-            polar_point(cx, cy, r_out, integer_part(acc - d_out), &a2x, &a2y);
-            if (c == 0) a2x = a1x;
-            if (s == 0) a2y = a1y;
-            add_step(steps, &n, 1, a2x, a2y);
+    pen_path path = {steps, 0};
+    for (int32_t spoke_angle = first_spoke_angle();
+         in_this_turn(spoke_angle) && path.count + max_steps_per_outline <= max_outline_steps;
+         spoke_angle += spoke_step()) {
+        const int16_t degrees = integer_part(spoke_angle);
+        // The sides of a spoke along an axis run exactly along it.
+        const bool vertical = cos_deg(degrees) == 0, horizontal = sin_deg(degrees) == 0;
+        const point inner_end = polar(cx, cy, inner_radius, degrees);
+        path.move_to(inner_end);
+        if (hairline) {
+            path.line_to(polar(cx, cy, outer_radius, degrees));
+            continue;
         }
-        if (thickness <= 10 || thickness >= 50) {
-            polar_point(cx, cy, r_out, theta, &x, &y);
-            add_step(steps, &n, 1, x, y);
-        }
-        if (sides) {
-            int16_t b2x, b2y, b1x, b1y;
-            polar_point(cx, cy, r_out, integer_part(acc + d_out), &b2x, &b2y);
-            add_step(steps, &n, 1, b2x, b2y);
-            polar_point(cx, cy, r_in, integer_part(acc + d_in), &b1x, &b1y);
-            if (c == 0) b1x = b2x;
-            if (s == 0) b1y = b2y;
-            add_step(steps, &n, 1, b1x, b1y);
-            if (!open) add_step(steps, &n, 1, sx, sy);
-        }
-        acc += step;
+        // Up one side (at the lower angle), across the outer end, down the
+        // other side and, unless open, across the inner end to the start.
+        const point inner_lower = polar(cx, cy, inner_radius, integer_part(spoke_angle - inner_half_width));
+        point outer_lower = polar(cx, cy, outer_radius, integer_part(spoke_angle - outer_half_width));
+        const point outer_upper = polar(cx, cy, outer_radius, integer_part(spoke_angle + outer_half_width));
+        point inner_upper = polar(cx, cy, inner_radius, integer_part(spoke_angle + inner_half_width));
+        if (vertical) outer_lower.x = inner_lower.x, inner_upper.x = outer_upper.x;
+        if (horizontal) outer_lower.y = inner_lower.y, inner_upper.y = outer_upper.y;
+        const bool through_inner_end = wide && !open;
+        if (through_inner_end)
+            path.line_to(inner_lower);
+        else
+            path.move_to(inner_lower);
+        path.line_to(outer_lower);
+        if (wide) path.line_to(polar(cx, cy, outer_radius, degrees));
+        path.line_to(outer_upper);
+        path.line_to(inner_upper);
+        if (!open) path.line_to(through_inner_end ? inner_end : inner_lower);
     }
-    return n;
+    return path.count;
 }
 
 int32_t centre_line_path(int16_t cx, int16_t cy, pen_step* steps)
 {
     if (!outline_values_valid()) return 0;
-    const int16_t e = run_state.preview_extent;
-    const int16_t h_in = (int16_t)(scale_by_preview(run_state.radius, e) >> 1);
-    const int16_t h_out = (int16_t)(h_in + (scale_by_preview(run_state.length, e) >> 1));
-    const int32_t step = spoke_step();
-    int32_t n = 0;
-    int32_t acc = first_spoke_angle();
-    while (integer_part(acc) < 359 - run_state.angle && n + 2 <= max_centre_line_steps) {
-        const int16_t theta = integer_part(acc);
-        int16_t x, y;
-        polar_point(cx, cy, h_in, theta, &x, &y);
-        add_step(steps, &n, 0, x, y);
-        polar_point(cx, cy, h_out, theta, &x, &y);
-        add_step(steps, &n, 1, x, y);
-        acc += step;
+    const int16_t extent = run_state.preview_extent;
+    // The small view is half the size of the big one.
+    const int16_t inner_radius = (int16_t)(scale_by_preview(run_state.radius, extent) >> 1);
+    const int16_t outer_radius = (int16_t)(inner_radius + (scale_by_preview(run_state.length, extent) >> 1));
+    pen_path path = {steps, 0};
+    for (int32_t spoke_angle = first_spoke_angle();
+         in_this_turn(spoke_angle) && path.count + 2 <= max_centre_line_steps; spoke_angle += spoke_step()) {
+        const int16_t degrees = integer_part(spoke_angle);
+        path.move_to(polar(cx, cy, inner_radius, degrees));
+        path.line_to(polar(cx, cy, outer_radius, degrees));
     }
-    return n;
+    return path.count;
 }
 
 // --- dragging --------------------------------------------------------------------
 
-int16_t plan_centre_move(int16_t x, int16_t y, int16_t small, int16_t* new_x, int16_t* new_y)
+overlays plan_centre_move(int16_t x, int16_t y, int16_t small, int16_t* new_x, int16_t* new_y)
 {
-    if (run_state.preview_width <= 0 || run_state.preview_height <= 0) return -1;
+    if (run_state.preview_width <= 0 || run_state.preview_height <= 0) return overlays::none;
     if (small != 0) {
         x = (int16_t)(x * 2);
         y = (int16_t)(y * 2);
@@ -303,9 +337,9 @@ int16_t plan_centre_move(int16_t x, int16_t y, int16_t small, int16_t* new_x, in
     if (x > run_state.preview_width - 1) x = (int16_t)(run_state.preview_width - 1);
     if (y < 0) y = 0;
     if (y > run_state.preview_height - 1) y = (int16_t)(run_state.preview_height - 1);
-    if (x == run_state.preview_centre_x && y == run_state.preview_centre_y) return -1;
+    if (x == run_state.preview_centre_x && y == run_state.preview_centre_y) return overlays::none;
     *new_x = x;
     *new_y = y;
     int32_t changed = (x ^ run_state.preview_centre_x) | (y ^ run_state.preview_centre_y);
-    return (int16_t)((changed & 0xFFFE) == 0 ? 1 : 0);
+    return (changed & 0xFFFE) == 0 ? overlays::big_view : overlays::both_views;
 }

@@ -6,6 +6,31 @@
 
 #include <cstdint>
 
+#include "effect/value_table.h"
+
+// --- overlays --------------------------------------------------------------------
+
+// What erase_overlays and draw_overlays (preview.h) take away and put back,
+// in this order: the small view's centre lines and marker (erased by painting
+// the view white), the big view's spoke outlines (drawn inverting, so drawing
+// them again erases them) and the big view's marker (erased by rendering the
+// image under it again).  The others are unions of these three.
+enum class overlays : uint8_t {
+    none = 0,
+    small_view = 1,
+    spoke_outlines = 2,
+    big_marker = 4,
+    big_view = spoke_outlines | big_marker,
+    small_view_and_spoke_outlines = small_view | spoke_outlines,
+    both_views = small_view | spoke_outlines | big_marker,
+};
+
+// Whether `set` holds `part`.
+constexpr bool holds(overlays set, overlays part)
+{
+    return (static_cast<uint8_t>(set) & static_cast<uint8_t>(part)) != 0;
+}
+
 // --- selection outline ---------------------------------------------------------
 
 // Saves the filled selection map into the selection copy, clears the guard
@@ -53,11 +78,14 @@ struct pen_step {
     int16_t draw;  // 0: move the pen there, 1: draw a line to there
     int16_t x, y;
 };
-// Seven steps per spoke at most, for at most 50 spokes.
-constexpr int32_t max_outline_steps = 7 * 50;
-constexpr int32_t max_centre_line_steps = 2 * 50;
+// Seven steps per spoke's outline at most, two for its centre line, for as
+// many spokes as the value table allows.
+constexpr int32_t max_spokes = spoke_value_table[value_spokes].maximum;
+constexpr int32_t max_steps_per_outline = 7;
+constexpr int32_t max_outline_steps = max_steps_per_outline * max_spokes;
+constexpr int32_t max_centre_line_steps = 2 * max_spokes;
 
-// Whether the geometric values are all valid (none marked -1).
+// Whether the geometric values are all valid (none is invalid_value).
 bool outline_values_valid();
 
 // P(r, phi): the point at radius r and phi degrees from (cx, cy).
@@ -73,7 +101,7 @@ int32_t centre_line_path(int16_t cx, int16_t cy, pen_step* steps);
 // --- dragging --------------------------------------------------------------------
 
 // Where a mouse position in the big view (small 0) or the small view puts the
-// centre, clamped to the preview.  Returns -1 when the centre stays put, else
-// the overlay argument for the move: 1 when only the lowest bit of a
-// coordinate changes (the small view looks the same), 0 otherwise.
-int16_t plan_centre_move(int16_t x, int16_t y, int16_t small, int16_t* new_x, int16_t* new_y);
+// centre, clamped to the preview, and what the move redraws: none when the
+// centre stays put, the big view when only the lowest bit of a coordinate
+// changes (the half-size small view looks the same), both views otherwise.
+overlays plan_centre_move(int16_t x, int16_t y, int16_t small, int16_t* new_x, int16_t* new_y);

@@ -12,11 +12,6 @@ static_assert(dib_buffer_bytes >= 4 * ((max_preview_side * 3 + 3) & ~3), "DIB bu
 
 static int32_t integer_part(int64_t position) { return (int32_t)(position >> 16); }
 
-bool selection_exists()
-{
-    return run_state.selection_bitmap != nullptr && run_state.selection_bitmap != NOT_NEEDED;
-}
-
 static bool image_is_floating()
 {
     const FilterRecord* record = host_filter_record();

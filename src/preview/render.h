@@ -8,9 +8,6 @@
 
 #include <cstdint>
 
-// The image has a selection: its selection map exists for this run.
-bool selection_exists();
-
 // One preview pixel at preview column x, row y, from the working pixel at
 // src_row + (col_pos >> 16) * bytes_per_pixel: the effect, the plain pixel or,
 // for an unselected pixel of a floating selection, all 0xFF.  Writes exactly

@@ -121,7 +121,7 @@ void render_preview()
 
     // The new picture replaced the outlines: draw them and the marker again.
     run_state.outline_drawn = 0;
-    draw_overlays(1);
+    draw_overlays(overlays::big_view);
     run_state.ants_primed = 0;
 }
 
@@ -233,36 +233,34 @@ static void fill_small_view_white()
     ReleaseDC(small, dc);
 }
 
-void erase_overlays(int16_t a)
+void erase_overlays(overlays which)
 {
-    if (a <= 0) fill_small_view_white();
-    if (a == -1) return;
-    draw_outlines(0, run_state.preview_centre_x, run_state.preview_centre_y);
-    if (a < 0 || a >= 2) return;
-    repaint_marker_cell();
+    if (holds(which, overlays::small_view)) fill_small_view_white();
+    if (holds(which, overlays::spoke_outlines))
+        draw_outlines(0, run_state.preview_centre_x, run_state.preview_centre_y);
+    if (holds(which, overlays::big_marker)) repaint_marker_cell();
 }
 
-void draw_overlays(int16_t a)
+void draw_overlays(overlays which)
 {
-    if (a <= 0) {
+    if (holds(which, overlays::small_view)) {
         draw_centre_lines((int16_t)(run_state.preview_centre_x / 2), (int16_t)(run_state.preview_centre_y / 2));
         draw_marker(1);
     }
-    if (a == -1) return;
-    draw_outlines(1, run_state.preview_centre_x, run_state.preview_centre_y);
-    if (a < 0 || a >= 2) return;
-    draw_marker(0);
+    if (holds(which, overlays::spoke_outlines))
+        draw_outlines(1, run_state.preview_centre_x, run_state.preview_centre_y);
+    if (holds(which, overlays::big_marker)) draw_marker(0);
 }
 
 static void move_centre(int16_t x, int16_t y, int16_t small)
 {
     int16_t new_x = 0, new_y = 0;
-    int16_t a = plan_centre_move(x, y, small, &new_x, &new_y);
-    if (a < 0) return;
-    erase_overlays(a);
+    const overlays redraw = plan_centre_move(x, y, small, &new_x, &new_y);
+    if (redraw == overlays::none) return;
+    erase_overlays(redraw);
     run_state.preview_centre_x = new_x;
     run_state.preview_centre_y = new_y;
-    draw_overlays(a);
+    draw_overlays(redraw);
 }
 
 // --- selection outline -----------------------------------------------------------
@@ -273,6 +271,8 @@ void build_selection_outline()
     run_state.ants_primed = 0;
     SetTimer(dialog(), ants_timer_id, ants_period_ms, nullptr);
 }
+
+void stop_ants() { KillTimer(dialog(), ants_timer_id); }
 
 void animate_ants()
 {
@@ -317,8 +317,8 @@ static void paint_small(HWND window)
 {
     PAINTSTRUCT ps;
     BeginPaint(window, &ps);
-    erase_overlays(-1);
-    draw_overlays(-1);
+    erase_overlays(overlays::small_view);
+    draw_overlays(overlays::small_view);
     EndPaint(window, &ps);
 }
 

@@ -16,6 +16,10 @@
 // buffer serves, for the selection bitmap the image has no selection.
 #define NOT_NEEDED ((void*)(intptr_t)-1)
 
+// A working value whose edit field holds no number in its range: it stays so
+// until the entry is mended, and Preview and OK refuse to go on meanwhile.
+constexpr int16_t invalid_value = -1;
+
 // The band buffer and the DIB buffer hold four rows of the widest preview: in
 // the image's own pixels (up to 4 bytes), and as 24-bit DIB rows padded to 4
 // bytes.
@@ -99,8 +103,9 @@ struct run_state_t {
     int16_t row_index;
 
     // --- shading inputs ---
-    // The six working values: the dialog edits them, -1 marking an entry
-    // that is no valid number; the apply phase reloads them for every row.
+    // The six working values: the dialog edits them (invalid_value marking
+    // an entry that is no valid number); the apply phase reloads them for
+    // every row.
     int16_t spokes, angle, thickness, intensity, radius, length;
     int16_t centre_x, centre_y;  // in the space being shaded
     int32_t row_pos, col_pos;    // 16.16; only the integer part is read
@@ -135,6 +140,12 @@ extern run_state_t run_state;
 
 // The host's FilterRecord for selectors 1 to 5.
 inline FilterRecord* host_filter_record() { return static_cast<FilterRecord*>(run_state.host_record); }
+
+// The image has a selection: its selection map exists for this run.
+inline bool selection_exists()
+{
+    return run_state.selection_bitmap != nullptr && run_state.selection_bitmap != NOT_NEEDED;
+}
 
 // The six working values as the engine takes them.
 inline spoke_values working_values()

@@ -46,9 +46,9 @@ TEST(ValuePairs, RangesTextLimitsAndPairing)
     EXPECT_EQ(nullptr, pair_for_edit(IDC_PREVIEW));
     EXPECT_EQ(4, text_limit(-5, 100));
     // Intensity changes no drawing; thickness only the big view's outlines.
-    EXPECT_FALSE(pair_for_edit(IDC_INTENSITY_EDIT)->redraws);
-    EXPECT_EQ(3, pair_for_edit(IDC_THICKNESS_EDIT)->overlay);
-    EXPECT_EQ(-2, pair_for_edit(IDC_ANGLE_EDIT)->overlay);
+    EXPECT_EQ(overlays::none, pair_for_edit(IDC_INTENSITY_EDIT)->redraw);
+    EXPECT_EQ(overlays::spoke_outlines, pair_for_edit(IDC_THICKNESS_EDIT)->redraw);
+    EXPECT_EQ(overlays::small_view_and_spoke_outlines, pair_for_edit(IDC_ANGLE_EDIT)->redraw);
 }
 
 TEST(ScrollValue, PageStepsClampAtTheEnds)

@@ -317,18 +317,18 @@ TEST(CentreDrag, ClampsDoublesAndChoosesWhatToRedraw)
     run_state.preview_centre_x = 10;
     run_state.preview_centre_y = 10;
     int16_t x = 0, y = 0;
-    EXPECT_EQ(-1, plan_centre_move(10, 10, 0, &x, &y));
-    EXPECT_EQ(1, plan_centre_move(11, 10, 0, &x, &y)) << "same half-size position: big view only";
-    EXPECT_EQ(0, plan_centre_move(12, 10, 0, &x, &y));
+    EXPECT_EQ(overlays::none, plan_centre_move(10, 10, 0, &x, &y));
+    EXPECT_EQ(overlays::big_view, plan_centre_move(11, 10, 0, &x, &y)) << "same half-size position: big view only";
+    EXPECT_EQ(overlays::both_views, plan_centre_move(12, 10, 0, &x, &y));
     EXPECT_EQ(12, x);
-    EXPECT_EQ(0, plan_centre_move(500, -20, 0, &x, &y));
+    EXPECT_EQ(overlays::both_views, plan_centre_move(500, -20, 0, &x, &y));
     EXPECT_EQ(199, x) << "pinned at the last column";
     EXPECT_EQ(0, y);
-    EXPECT_EQ(0, plan_centre_move(30, 40, 1, &x, &y));
+    EXPECT_EQ(overlays::both_views, plan_centre_move(30, 40, 1, &x, &y));
     EXPECT_EQ(60, x) << "small view positions are doubled";
     EXPECT_EQ(80, y);
-    EXPECT_EQ(0, plan_centre_move(100, 100, 1, &x, &y));
+    EXPECT_EQ(overlays::both_views, plan_centre_move(100, 100, 1, &x, &y));
     EXPECT_EQ(149, y);
     run_state.preview_width = 0;
-    EXPECT_EQ(-1, plan_centre_move(5, 5, 0, &x, &y));
+    EXPECT_EQ(overlays::none, plan_centre_move(5, 5, 0, &x, &y));
 }

@@ -4,13 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 
-const param_range param_ranges[param_count] = {
-    {"spokes", 1, 50},     {"angle", 0, 360},  {"thickness", 5, 100},
-    {"intensity", 0, 100}, {"radius", 0, 100}, {"length", 2, 100},
-};
+static constexpr param_range range_of(param_index i)
+{
+    return {spoke_value_table[i].name, spoke_value_table[i].minimum, spoke_value_table[i].maximum};
+}
 
-// What a new record holds, in param_index order.
-static const int16_t default_values[param_count] = {8, 0, 20, 50, 50, 50};
+const param_range param_ranges[param_count] = {
+    range_of(p_spokes), range_of(p_angle),  range_of(p_thickness),
+    range_of(p_intensity), range_of(p_radius), range_of(p_length),
+};
 
 bool parse_int(const std::string& text, int32_t* value)
 {
@@ -71,7 +73,7 @@ void merge_params(param_values* base, const param_values& over)
 spoke_params make_record(const param_values& values, int32_t width, int32_t height, bool show_dialog)
 {
     int16_t v[param_count];
-    for (int i = 0; i < param_count; i++) v[i] = values.set[i] ? (int16_t)values.value[i] : default_values[i];
+    for (int i = 0; i < param_count; i++) v[i] = values.set[i] ? (int16_t)values.value[i] : spoke_value_table[i].initial;
     spoke_params p;
     p.saved_centre_x = (int16_t)(values.centre_set ? values.centre_x : width / 2);
     p.saved_centre_y = (int16_t)(values.centre_set ? values.centre_y : height / 2);
@@ -235,37 +237,60 @@ bool parse_options(const std::vector<std::string>& args, cli_options* o, std::st
     return true;
 }
 
+// What the usage text says of each value beside its range and default: the
+// letter standing for it and what it is.
+struct param_help {
+    const char* placeholder;
+    const char* meaning;
+};
+static const param_help param_helps[param_count] = {
+    {"N", "number of spokes"}, {"D", "rotation in degrees"}, {"T", "spoke width"},
+    {"I", "blend strength in percent"}, {"R", "inner radius"}, {"L", "spoke length"},
+};
+
+// "  --spokes N        number of spokes, 1-50 (default 8)" and so on, with
+// the ranges and defaults of the value table.
+static std::string value_option_lines()
+{
+    std::string lines;
+    for (int i = 0; i < param_count; i++) {
+        const spoke_value_info& v = spoke_value_table[i];
+        std::string option = std::string("  --") + v.name + " " + param_helps[i].placeholder;
+        option.resize(20, ' ');  // every option's text starts in the same column
+        lines += option + param_helps[i].meaning + ", " + std::to_string(v.minimum) + "-" +
+                 std::to_string(v.maximum) + " (default " + std::to_string(v.initial) + ")\n";
+    }
+    return lines;
+}
+
 const char* usage_text()
 {
-    return "usage: glimmora apply IN OUT [options]\n"
-           "\n"
-           "Runs the Glimmora filter plug-in on IN (PNG or JPEG) and writes OUT (.png, .jpg\n"
-           "or .jpeg).  Without --dialog it runs as a repeated run with the values below;\n"
-           "with --dialog the plug-in's own dialog opens first.  The filter works in 8 bits\n"
-           "per channel: a 16-bit PNG is read as 8-bit (with a note) and OUT is 8-bit.\n"
-           "\n"
-           "  --spokes N        number of spokes, 1-50 (default 8)\n"
-           "  --angle D         rotation in degrees, 0-360 (default 0)\n"
-           "  --thickness T     spoke width, 5-100 (default 20)\n"
-           "  --intensity I     blend strength in percent, 0-100 (default 50)\n"
-           "  --radius R        inner radius, 0-100 (default 50)\n"
-           "  --length L        spoke length, 2-100 (default 50)\n"
-           "  --centre X,Y      centre in image pixels (default: the middle of the image)\n"
-           "  --dialog          open the plug-in's dialog; the accepted values are saved\n"
-           "                    to --params FILE when given\n"
-           "  --params FILE     load values saved by an earlier --dialog run (options given\n"
-           "                    on the command line win); with --dialog, save them there\n"
-           "  --selection MASK  gray PNG of the image's size: 255 selected, 0 not; the\n"
-           "                    result is blended by the mask\n"
-           "  --floating        tell the plug-in the selection is floating\n"
-           "  --mode M          rgb, gray or cmyk (default: gray for a gray image, else rgb)\n"
-           "  --max-space BYTES memory budget offered to the plug-in (default 1 GiB)\n"
-           "  --plugin PATH     the .8bf to run (default: GLIMMORA.8bf next to the host)\n"
-           "  --quiet, -q       no progress bar and no notes; errors are still reported\n"
-           "  --version         print the version and stop\n"
-           "\n"
-           "exit codes: 0 done, 2 bad command line or value, 3 unreadable or unsuitable\n"
-           "input, 4 plug-in missing or unsuitable, 5 the plug-in failed, 6 cancelled in\n"
-           "the dialog, 7 OUT could not be written.  OUT is only written after a\n"
-           "successful run.\n";
+    static const std::string text =
+        "usage: glimmora apply IN OUT [options]\n"
+        "\n"
+        "Runs the Glimmora filter plug-in on IN (PNG or JPEG) and writes OUT (.png, .jpg\n"
+        "or .jpeg).  Without --dialog it runs as a repeated run with the values below;\n"
+        "with --dialog the plug-in's own dialog opens first.  The filter works in 8 bits\n"
+        "per channel: a 16-bit PNG is read as 8-bit (with a note) and OUT is 8-bit.\n"
+        "\n" +
+        value_option_lines() +
+        "  --centre X,Y      centre in image pixels (default: the middle of the image)\n"
+        "  --dialog          open the plug-in's dialog; the accepted values are saved\n"
+        "                    to --params FILE when given\n"
+        "  --params FILE     load values saved by an earlier --dialog run (options given\n"
+        "                    on the command line win); with --dialog, save them there\n"
+        "  --selection MASK  gray PNG of the image's size: 255 selected, 0 not; the\n"
+        "                    result is blended by the mask\n"
+        "  --floating        tell the plug-in the selection is floating\n"
+        "  --mode M          rgb, gray or cmyk (default: gray for a gray image, else rgb)\n"
+        "  --max-space BYTES memory budget offered to the plug-in (default 1 GiB)\n"
+        "  --plugin PATH     the .8bf to run (default: GLIMMORA.8bf next to the host)\n"
+        "  --quiet, -q       no progress bar and no notes; errors are still reported\n"
+        "  --version         print the version and stop\n"
+        "\n"
+        "exit codes: 0 done, 2 bad command line or value, 3 unreadable or unsuitable\n"
+        "input, 4 plug-in missing or unsuitable, 5 the plug-in failed, 6 cancelled in\n"
+        "the dialog, 7 OUT could not be written.  OUT is only written after a\n"
+        "successful run.\n";
+    return text.c_str();
 }

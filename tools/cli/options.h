@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "effect/value_table.h"
 #include "host/params.h"
 
 // Exit codes, also listed in the usage text.
@@ -26,9 +27,19 @@ enum cli_exit : int {
 
 enum class colour_mode { from_image, rgb, gray, cmyk };
 
-// The six effect values, in the order they are stored in spoke_params.
-enum param_index { p_spokes, p_angle, p_thickness, p_intensity, p_radius, p_length, param_count };
+// The six effect values, in the order they are stored in spoke_params: the
+// order of the value table.
+enum param_index {
+    p_spokes = value_spokes,
+    p_angle = value_angle,
+    p_thickness = value_thickness,
+    p_intensity = value_intensity,
+    p_radius = value_radius,
+    p_length = value_length,
+    param_count = spoke_value_count
+};
 
+// Each value's name and range, as the value table has them.
 struct param_range {
     const char* name;  // as the option is spelled, without the dashes
     int32_t low, high;
