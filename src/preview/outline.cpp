@@ -173,12 +173,21 @@ int32_t find_ants_runs(ants_run* runs)
 
 // --- spoke outlines and centre lines ------------------------------------------
 
+static bool in_range(int16_t value, spoke_value_index which)
+{
+    return value >= spoke_value_table[which].minimum && value <= spoke_value_table[which].maximum;
+}
+
 bool outline_values_valid()
 {
-    // The loop below draws one spoke per count; a count outside the range
-    // (invalid_value, say) draws nothing rather than overrunning the path.
-    return run_state.spokes >= spoke_value_table[value_spokes].minimum && run_state.spokes <= max_spokes &&
-           run_state.angle >= 0 && run_state.thickness >= 0 && run_state.radius >= 0 && run_state.length >= 0;
+    // Only values the dialog accepts are drawn.  The loop below draws one
+    // spoke per count, so a count outside the range (invalid_value, say)
+    // would overrun the path; a record handed back by a host may hold any
+    // thickness, and one far out of range would overflow the half-width
+    // arithmetic.  Intensity plays no part in the outlines.
+    return in_range(run_state.spokes, value_spokes) && in_range(run_state.angle, value_angle) &&
+           in_range(run_state.thickness, value_thickness) && in_range(run_state.radius, value_radius) &&
+           in_range(run_state.length, value_length);
 }
 
 static int16_t integer_part(int32_t v) { return (int16_t)(v >> 16); }

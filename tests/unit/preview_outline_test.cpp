@@ -281,13 +281,18 @@ TEST(SpokeOutline, DrawsExactlyOneOutlinePerSpokeAtAnyAngle)
 TEST(SpokeOutline, NothingForInvalidValuesAndNoDivisionByZeroForTinyPreviews)
 {
     pen_step steps[max_outline_steps];
+    // An invalid entry, or a value beyond what the dialog accepts that a host
+    // handed back in the record (a thickness this large once overflowed).
+    const int16_t beyond[5] = {51, 361, 101, 101, 101};
     for (int which = 0; which < 5; which++) {
-        set_values(8, 0, 20, 50, 50, 256);
-        int16_t* fields[5] = {&run_state.spokes, &run_state.angle, &run_state.thickness, &run_state.radius,
-                              &run_state.length};
-        *fields[which] = -1;
-        EXPECT_EQ(0, spoke_outline_path(100, 100, steps)) << which;
-        EXPECT_EQ(0, centre_line_path(50, 50, steps)) << which;
+        for (int16_t bad : {(int16_t)-1, beyond[which], (int16_t)32767}) {
+            set_values(8, 0, 20, 50, 50, 256);
+            int16_t* fields[5] = {&run_state.spokes, &run_state.angle, &run_state.thickness, &run_state.radius,
+                                  &run_state.length};
+            *fields[which] = bad;
+            EXPECT_EQ(0, spoke_outline_path(100, 100, steps)) << which << " " << bad;
+            EXPECT_EQ(0, centre_line_path(50, 50, steps)) << which << " " << bad;
+        }
     }
     set_values(8, 0, 20, 50, 50, 256);
     run_state.intensity = -1;  // intensity plays no part in the outlines
