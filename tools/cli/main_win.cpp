@@ -182,205 +182,287 @@ raster from_host_image(testhost::image&& img)
     return r;
 }
 
-int run(const std::vector<std::string>& args)
-{
+// What one command line asks for, with its file names as Windows takes them.
+struct command {
     cli_options o;
+    std::vector<dialog_step> dialog_steps;
+    file_kind out_kind = file_kind::unknown;
+    std::string in_path, out_path, params_path;
+};
+
+// The image loaded, in the form the plug-in sees, and its selection.
+struct input {
+    int32_t width = 0, height = 0;
+    prepared_image prepared;
+    std::vector<uint8_t> mask;  // empty: no selection
+};
+
+// What a step returns when the program goes on to the next one; any other
+// value is the exit code, its message already printed.
+const int go_on = -1;
+
+// The options, the dialog script and the output's format; --help and
+// --version end here.
+int read_command(const std::vector<std::string>& args, command* c)
+{
     std::string error;
-    if (!parse_options(args, &o, &error)) return fail(exit_usage, error);
-    if (o.help) {
+    if (!parse_options(args, &c->o, &error)) return fail(exit_usage, error);
+    if (c->o.help) {
         std::fputs(usage_text(), stdout);
         return exit_ok;
     }
-    if (o.version) {
+    if (c->o.version) {
         std::fputs("glimmora " GLIMMORA_VERSION "\n", stdout);
         return exit_ok;
     }
-    std::vector<dialog_step> steps;
-    if (!parse_dialog_script(o.dialog_test, &steps, &error)) return fail(exit_usage, error);
-    file_kind out_kind = output_kind(o.out_path);
-    if (out_kind == file_kind::unknown)
-        return fail(exit_usage, "cannot tell the format of OUT '" + o.out_path + "': name it .png, .jpg or .jpeg");
+    if (!parse_dialog_script(c->o.dialog_test, &c->dialog_steps, &error)) return fail(exit_usage, error);
+    c->out_kind = output_kind(c->o.out_path);
+    if (c->out_kind == file_kind::unknown)
+        return fail(exit_usage, "cannot tell the format of OUT '" + c->o.out_path + "': name it .png, .jpg or .jpeg");
+    c->in_path = testhost::windows_path(c->o.in_path);
+    c->out_path = testhost::windows_path(c->o.out_path);
+    c->params_path = testhost::windows_path(c->o.params_path);
+    return go_on;
+}
 
-    const std::string in_path = testhost::windows_path(o.in_path);
-    const std::string out_path = testhost::windows_path(o.out_path);
-    const std::string params_path = testhost::windows_path(o.params_path);
-
-    // Values kept from an earlier dialog come first; the command line wins.
-    param_values values;
-    if (!params_path.empty()) {
+// Values kept from an earlier dialog come first; the command line wins.
+int read_values(const command& c, param_values* values)
+{
+    if (!c.params_path.empty()) {
         std::string text, reason;
-        if (read_whole_file(params_path, &text, &reason)) {
-            if (!parse_params(text, &values, &reason))
-                return fail(exit_input, "parameter file '" + o.params_path + "', " + reason);
-        } else if (!o.dialog) {
-            return fail(exit_input, "cannot read parameter file '" + o.params_path + "': " + reason);
+        if (read_whole_file(c.params_path, &text, &reason)) {
+            if (!parse_params(text, values, &reason))
+                return fail(exit_input, "parameter file '" + c.o.params_path + "', " + reason);
+        } else if (!c.o.dialog) {
+            return fail(exit_input, "cannot read parameter file '" + c.o.params_path + "': " + reason);
         }
     }
-    merge_params(&values, o.params);
+    merge_params(values, c.o.params);
+    return go_on;
+}
 
+// Decodes IN, checks the centre against it, converts it to the mode the
+// plug-in is to see, and loads the selection mask.
+int read_input(const command& c, const param_values& values, input* in)
+{
+    std::string error;
     raster file_image;
     phase_time("start");
     bool had_16_bits = false;
-    load_status status = load_image(in_path, &file_image, &error, &had_16_bits);
+    load_status status = load_image(c.in_path, &file_image, &error, &had_16_bits);
     phase_time("decode");
     if (status != load_status::ok) {
         const char* what = status == load_status::unreadable ? "cannot read" : "cannot use";
-        return fail(exit_input, std::string(what) + " input '" + o.in_path + "': " + error);
+        return fail(exit_input, std::string(what) + " input '" + c.o.in_path + "': " + error);
     }
-    if (had_16_bits && !o.quiet) {
+    if (had_16_bits && !c.o.quiet) {
         std::fprintf(stderr,
                      "glimmora: warning: '%s' has 16 bits per channel; the filter works in 8 bits, so the output "
                      "is 8-bit\n",
-                     o.in_path.c_str());
+                     c.o.in_path.c_str());
         std::fflush(stderr);
     }
     if (values.centre_set && !check_centre(values.centre_x, values.centre_y, file_image.width, file_image.height,
                                            &error))
         return fail(exit_usage, error);
 
-    const int32_t width = file_image.width, height = file_image.height;
-    prepared_image prepared = prepare(std::move(file_image), o.mode);
-    std::vector<uint8_t> mask;
-    if (!o.selection_path.empty()) {
+    in->width = file_image.width;
+    in->height = file_image.height;
+    in->prepared = prepare(std::move(file_image), c.o.mode);
+    if (!c.o.selection_path.empty()) {
         int code = 0;
-        if (!load_mask(testhost::windows_path(o.selection_path), width, height, &mask, &code,
-                       &error))
+        if (!load_mask(testhost::windows_path(c.o.selection_path), in->width, in->height, &in->mask, &code, &error))
             return fail(code, error);
     }
+    return go_on;
+}
 
-    raster result;
-    if (o.command == "apply") {
-        std::string plugin_path =
-            o.plugin_path.empty() ? this_program_directory() + "GLIMMORA.8bf" : testhost::windows_path(o.plugin_path);
-        plugin_choice choice;
-        std::string plugin_name = o.plugin_path.empty() ? plugin_path : o.plugin_path;
-        if (!choose_plugin(plugin_path, plugin_name, prepared.image_mode, &choice, &error))
-            return fail(exit_plugin, error);
+// Drives the whole run: through this host's own buffers (drive.h), or with
+// --via-testhost through the test host's run with its guarded copies, which
+// is slower and the reference the tests hold this host's runs to.
+raster run_plugin(const command& c, testhost::plugin_host& host, const input& in, progress_bar* bar,
+                  drive_result* outcome)
+{
+    const int16_t filter_case = c.o.floating ? 3 : in.mask.empty() ? 1 : 2;
+    if (c.o.via_testhost) {
+        testhost::run_request request;
+        request.source = to_host_image(raster(in.prepared.pixels));
+        request.image_mode = in.prepared.image_mode;
+        request.mask = in.mask;
+        request.is_floating = c.o.floating;
+        request.max_space = c.o.max_space;
+        request.menu_run = c.o.dialog;
+        request.filter_case = filter_case;
+        testhost::run_result run = host.run_filter(request);
+        outcome->result = run.result;
+        outcome->failed_selector = run.failed_selector;
+        outcome->finished = run.finished;
+        if (!run.protocol_errors.empty()) outcome->protocol_error = run.protocol_errors.front();
+        request.source = testhost::image();
+        return from_host_image(std::move(run.output));
+    }
+    // The plug-in writes straight into the result, which starts as the
+    // source image.
+    raster result = in.prepared.pixels;
+    drive_request request;
+    request.source = in.prepared.pixels.pixels.data();
+    request.destination = result.pixels.data();
+    request.mask = in.mask.empty() ? nullptr : in.mask.data();
+    request.width = in.width;
+    request.height = in.height;
+    request.planes = result.channels;
+    request.image_mode = in.prepared.image_mode;
+    request.is_floating = c.o.floating;
+    request.max_space = c.o.max_space;
+    request.menu_run = c.o.dialog;
+    request.filter_case = filter_case;
+    the_bar = bar;
+    *outcome = drive_run(&host, request, report_progress);
+    the_bar = nullptr;
+    return result;
+}
 
-        phase_time("prepare");
-        testhost::plugin_host host(plugin_path, choice.entry_name);
-        if (!host.loaded()) return fail(exit_plugin, "cannot load plug-in '" + plugin_name + "': " + host.load_error());
+// What the run came to: the plug-in's messages, then its result as an exit
+// code (go_on when it succeeded).
+int report_outcome(const command& c, const testhost::plugin_host& host, const drive_result& outcome,
+                   progress_bar* bar)
+{
+    std::string end = progress_finish(bar, outcome.result == 0);
+    std::fputs(end.c_str(), stderr);
+    for (const testhost::message_box& box : host.message_boxes())
+        std::fprintf(stderr, "glimmora: the plug-in said (%s): %s\n", box.caption.c_str(), box.text.c_str());
 
-        spoke_params record = make_record(values, width, height, o.dialog);
-        std::vector<uint8_t> record_bytes((const uint8_t*)&record, (const uint8_t*)&record + sizeof record);
-        host.set_params(record_bytes);
+    if (!outcome.protocol_error.empty())
+        return fail(exit_filter, "the plug-in made a request this host cannot serve: " + outcome.protocol_error);
+    if (outcome.result == 1 && c.o.dialog && outcome.failed_selector == filterSelectorContinue)
+        return fail(exit_cancelled, "cancelled in the dialog; '" + c.o.out_path + "' not written");
+    if (outcome.result != 0)
+        return fail(exit_filter, "the plug-in stopped with code " + result_text(outcome.result) + "; '" +
+                                     c.o.out_path + "' not written");
+    return go_on;
+}
 
-        // The bar redraws in place, which only makes sense on a terminal
-        // (a console under Windows, a tty under Wine).
-        progress_bar bar;
-        bar.enabled = !o.quiet && (o.force_progress || GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR);
-        host.set_progress_listener([&bar](int32_t done, int32_t total) { draw_progress(&bar, done, total); });
-        // No watchdog: it costs a timer per call, and a user can always
-        // interrupt the program.
-        host.set_call_timeout_ms(0);
-        if (o.dialog) {
-            // The user takes as long as they like, and the dialog runs its own
-            // loop until they press OK or Cancel.
-            if (!o.dialog_test.empty()) {
-                host.set_dialog_script([&steps](HWND dialog) { run_dialog_script(dialog, steps); });
-            } else {
-                host.set_dialog_script([](HWND dialog) {
-                    while (IsWindow(dialog) && IsWindowVisible(dialog)) testhost::pump_messages(50, dialog);
-                });
-            }
-        }
+// After a dialog run: the values the user accepted, printed and kept in the
+// parameter file.
+int keep_accepted_values(const command& c, const testhost::plugin_host& host)
+{
+    std::vector<uint8_t> kept = host.params_bytes();
+    if (kept.size() < sizeof(spoke_params)) return go_on;
+    spoke_params accepted;
+    std::memcpy(&accepted, kept.data(), sizeof accepted);
+    param_values chosen = values_from_record(accepted);
+    if (!c.o.quiet) std::fprintf(stderr, "glimmora: accepted %s\n", values_line(chosen).c_str());
+    std::string error;
+    if (!c.params_path.empty() && !write_file_atomically(c.params_path, format_params(chosen), &error))
+        return fail(exit_output, "cannot write parameter file '" + c.o.params_path + "': " + error);
+    return go_on;
+}
 
-        const int16_t filter_case = o.floating ? 3 : mask.empty() ? 1 : 2;
-        drive_result outcome;
-        phase_time("load");
-        if (o.via_testhost) {
-            // The test host's own run, with its guarded copies: slower, and
-            // the reference the tests hold this host's runs to.
-            testhost::run_request request;
-            request.source = to_host_image(raster(prepared.pixels));
-            request.image_mode = prepared.image_mode;
-            request.mask = mask;
-            request.is_floating = o.floating;
-            request.max_space = o.max_space;
-            request.menu_run = o.dialog;
-            request.filter_case = filter_case;
-            testhost::run_result run = host.run_filter(request);
-            outcome.result = run.result;
-            outcome.failed_selector = run.failed_selector;
-            outcome.finished = run.finished;
-            if (!run.protocol_errors.empty()) outcome.protocol_error = run.protocol_errors.front();
-            request.source = testhost::image();
-            result = from_host_image(std::move(run.output));
+// `apply`: loads the plug-in, runs it over the image (with the dialog when
+// asked), and blends its result by the selection.
+int apply_filter(const command& c, const param_values& values, input* in, raster* result)
+{
+    std::string error;
+    std::string plugin_path =
+        c.o.plugin_path.empty() ? this_program_directory() + "GLIMMORA.8bf" : testhost::windows_path(c.o.plugin_path);
+    plugin_choice choice;
+    std::string plugin_name = c.o.plugin_path.empty() ? plugin_path : c.o.plugin_path;
+    if (!choose_plugin(plugin_path, plugin_name, in->prepared.image_mode, &choice, &error))
+        return fail(exit_plugin, error);
+
+    phase_time("prepare");
+    testhost::plugin_host host(plugin_path, choice.entry_name);
+    if (!host.loaded()) return fail(exit_plugin, "cannot load plug-in '" + plugin_name + "': " + host.load_error());
+
+    spoke_params record = make_record(values, in->width, in->height, c.o.dialog);
+    std::vector<uint8_t> record_bytes((const uint8_t*)&record, (const uint8_t*)&record + sizeof record);
+    host.set_params(record_bytes);
+
+    // The bar redraws in place, which only makes sense on a terminal (a
+    // console under Windows, a tty under Wine).
+    progress_bar bar;
+    bar.enabled = !c.o.quiet && (c.o.force_progress || GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR);
+    host.set_progress_listener([&bar](int32_t done, int32_t total) { draw_progress(&bar, done, total); });
+    // No watchdog: it costs a timer per call, and a user can always
+    // interrupt the program.
+    host.set_call_timeout_ms(0);
+    if (c.o.dialog) {
+        // The user takes as long as they like, and the dialog runs its own
+        // loop until they press OK or Cancel.
+        if (!c.o.dialog_test.empty()) {
+            const std::vector<dialog_step>& steps = c.dialog_steps;
+            host.set_dialog_script([&steps](HWND dialog) { run_dialog_script(dialog, steps); });
         } else {
-            // The plug-in writes straight into the result, which starts as
-            // the source image.
-            result = prepared.pixels;
-            drive_request request;
-            request.source = prepared.pixels.pixels.data();
-            request.destination = result.pixels.data();
-            request.mask = mask.empty() ? nullptr : mask.data();
-            request.width = width;
-            request.height = height;
-            request.planes = result.channels;
-            request.image_mode = prepared.image_mode;
-            request.is_floating = o.floating;
-            request.max_space = o.max_space;
-            request.menu_run = o.dialog;
-            request.filter_case = filter_case;
-            the_bar = &bar;
-            outcome = drive_run(&host, request, report_progress);
-            the_bar = nullptr;
+            host.set_dialog_script([](HWND dialog) {
+                while (IsWindow(dialog) && IsWindowVisible(dialog)) testhost::pump_messages(50, dialog);
+            });
         }
-        phase_time("run");
-
-        std::string end = progress_finish(&bar, outcome.result == 0);
-        std::fputs(end.c_str(), stderr);
-        for (const testhost::message_box& box : host.message_boxes())
-            std::fprintf(stderr, "glimmora: the plug-in said (%s): %s\n", box.caption.c_str(), box.text.c_str());
-
-        if (!outcome.protocol_error.empty())
-            return fail(exit_filter, "the plug-in made a request this host cannot serve: " + outcome.protocol_error);
-        if (outcome.result == 1 && o.dialog && outcome.failed_selector == filterSelectorContinue)
-            return fail(exit_cancelled, "cancelled in the dialog; '" + o.out_path + "' not written");
-        if (outcome.result != 0)
-            return fail(exit_filter, "the plug-in stopped with code " + result_text(outcome.result) + "; '" +
-                                         o.out_path + "' not written");
-
-        if (o.dialog) {
-            std::vector<uint8_t> kept = host.params_bytes();
-            if (kept.size() >= sizeof(spoke_params)) {
-                spoke_params accepted;
-                std::memcpy(&accepted, kept.data(), sizeof accepted);
-                param_values chosen = values_from_record(accepted);
-                if (!o.quiet) std::fprintf(stderr, "glimmora: accepted %s\n", values_line(chosen).c_str());
-                if (!params_path.empty() && !write_file_atomically(params_path, format_params(chosen), &error))
-                    return fail(exit_output, "cannot write parameter file '" + o.params_path + "': " + error);
-            }
-        }
-        if (!mask.empty()) blend_by_mask(prepared.pixels, mask, &result);
-        prepared.pixels = raster();
     }
 
-    if (o.command != "apply") {
-        // The floor the benchmark measures the filter against: everything a
-        // run does but the plug-in.  That includes what a desktop host has
-        // ready before any filter runs -- its (here hidden) main window, and
-        // the fonts to label it -- whose first use in a process under Wine
-        // starts the display side and the font system.
-        HWND window = CreateWindowExA(0, "STATIC", "Glimmora host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
-                                      nullptr, GetModuleHandleA(nullptr), nullptr);
-        if (window != nullptr) {
-            HDC dc = GetDC(window);
-            HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-            SIZE size;
-            GetTextExtentPoint32A(dc, "Glimmora", 8, &size);
-            SelectObject(dc, old);
-            ReleaseDC(window, dc);
-            DestroyWindow(window);
-        }
-        result = std::move(prepared.pixels);
+    phase_time("load");
+    drive_result outcome;
+    *result = run_plugin(c, host, *in, &bar, &outcome);
+    phase_time("run");
+
+    int code = report_outcome(c, host, outcome, &bar);
+    if (code == go_on && c.o.dialog) code = keep_accepted_values(c, host);
+    if (code != go_on) return code;
+    if (!in->mask.empty()) blend_by_mask(in->prepared.pixels, in->mask, result);
+    in->prepared.pixels = raster();
+    return go_on;
+}
+
+// `copy`: the floor the benchmark measures the filter against, everything a
+// run does but the plug-in.  That includes what a desktop host has ready
+// before any filter runs -- its (here hidden) main window, and the fonts to
+// label it -- whose first use in a process under Wine starts the display side
+// and the font system.
+void copy_only(input* in, raster* result)
+{
+    HWND window = CreateWindowExA(0, "STATIC", "Glimmora host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (window != nullptr) {
+        HDC dc = GetDC(window);
+        HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        SIZE size;
+        GetTextExtentPoint32A(dc, "Glimmora", 8, &size);
+        SelectObject(dc, old);
+        ReleaseDC(window, dc);
+        DestroyWindow(window);
     }
-    raster written = finish_image(prepared, std::move(result));
+    *result = std::move(in->prepared.pixels);
+}
+
+// The result back in the file's form (gray, RGB, alpha), written to OUT.
+int write_output(const command& c, const input& in, raster&& result)
+{
+    std::string error;
+    raster written = finish_image(in.prepared, std::move(result));
     phase_time("finish");
-    if (!save_image(out_path, written, out_kind, &error))
-        return fail(exit_output, "cannot write '" + o.out_path + "': " + error);
+    if (!save_image(c.out_path, written, c.out_kind, &error))
+        return fail(exit_output, "cannot write '" + c.o.out_path + "': " + error);
     phase_time("encode");
     return exit_ok;
+}
+
+int run(const std::vector<std::string>& args)
+{
+    command c;
+    param_values values;
+    input in;
+    int code = read_command(args, &c);
+    if (code == go_on) code = read_values(c, &values);
+    if (code == go_on) code = read_input(c, values, &in);
+    if (code != go_on) return code;
+
+    raster result;
+    if (c.o.command == "apply") {
+        code = apply_filter(c, values, &in, &result);
+        if (code != go_on) return code;
+    } else {
+        copy_only(&in, &result);
+    }
+    return write_output(c, in, std::move(result));
 }
 
 }  // namespace
