@@ -376,9 +376,7 @@ void pump_messages(DWORD milliseconds, HWND dialog = nullptr);
 void click(HWND dialog, int id);                       // BM_CLICK, as a mouse click does
 void set_item_text(HWND dialog, int id, const std::string& text);
 std::string item_text(HWND dialog, int id);
-int bar_position(HWND dialog, int bar_id);             // GetScrollPos of a scroll-bar control
 void scroll(HWND dialog, int bar_id, int code, int position = 0);  // WM_HSCROLL from that bar
-int focused_id(HWND dialog);                           // control id with the focus, or 0
 void press_key(HWND dialog, UINT virtual_key);         // key down and up through the modal loop
 
 }  // namespace testhost

@@ -240,21 +240,9 @@ std::string item_text(HWND dialog, int id)
     return window_text(GetDlgItem(dialog, id));
 }
 
-int bar_position(HWND dialog, int bar_id)
-{
-    return GetScrollPos(GetDlgItem(dialog, bar_id), SB_CTL);
-}
-
 void scroll(HWND dialog, int bar_id, int code, int position)
 {
     SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(code, position), (LPARAM)GetDlgItem(dialog, bar_id));
-}
-
-int focused_id(HWND dialog)
-{
-    HWND focus = GetFocus();
-    if (focus == nullptr || !IsChild(dialog, focus)) return 0;
-    return GetDlgCtrlID(focus);
 }
 
 void press_key(HWND dialog, UINT virtual_key)
