@@ -31,5 +31,14 @@ target_link_options(glimmora PRIVATE -static -static-libgcc -static-libstdc++ -s
 set_target_properties(glimmora PROPERTIES OUTPUT_NAME GLIMMORA PREFIX "" SUFFIX ".8bf"
                       IMPORT_PREFIX "" IMPORT_SUFFIX ".lib")
 
+# The filter host (tools/filter_host): loads a plug-in and drives it as a host
+# does; glimmora-host.exe and the test host are built on it.
+file(GLOB GLIMMORA_FILTER_HOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/filter_host/*.cpp)
+add_library(glimmora_filter_host STATIC ${GLIMMORA_FILTER_HOST_SOURCES})
+target_include_directories(glimmora_filter_host PUBLIC ${CMAKE_SOURCE_DIR}/tools ${CMAKE_SOURCE_DIR}/src)
+target_compile_definitions(glimmora_filter_host PUBLIC NOMINMAX)
+target_compile_options(glimmora_filter_host PRIVATE ${GLIMMORA_WARNINGS})
+target_link_libraries(glimmora_filter_host PUBLIC user32 gdi32 kernel32)
+
 include(${CMAKE_SOURCE_DIR}/tests/windows_tests.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/tools/windows_tools.cmake OPTIONAL)

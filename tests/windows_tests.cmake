@@ -6,14 +6,13 @@
 
 file(GLOB GLIMMORA_TESTHOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/testhost/*.cpp)
 add_library(glimmora_testhost STATIC ${GLIMMORA_TESTHOST_SOURCES})
-target_include_directories(glimmora_testhost PUBLIC ${CMAKE_SOURCE_DIR}/tools/testhost ${CMAKE_SOURCE_DIR}/src)
-target_compile_definitions(glimmora_testhost PUBLIC NOMINMAX)
+target_include_directories(glimmora_testhost PUBLIC ${CMAKE_SOURCE_DIR}/tools/testhost)
 # The test programs only drive the plug-in; compiling them at a light
 # optimisation level halves their build time and costs nothing measurable
 # when they run (the plug-in itself keeps the build's full optimisation).
 set(GLIMMORA_TEST_OPT -O1)
 target_compile_options(glimmora_testhost PRIVATE ${GLIMMORA_WARNINGS} ${GLIMMORA_TEST_OPT})
-target_link_libraries(glimmora_testhost PUBLIC user32 gdi32 kernel32)
+target_link_libraries(glimmora_testhost PUBLIC glimmora_filter_host)
 
 # GoogleTest from the distribution's sources, built with this toolchain.
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)

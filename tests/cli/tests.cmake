@@ -45,7 +45,8 @@ if(DEFINED GLIMMORA_WINE_STATE)
   set(cli_driver ${CMAKE_SOURCE_DIR}/tests/cli/cli_test.py)
   set(GLIMMORA_CLI_GROUPS Options Errors Modes Selection SameAsTestHost Dialog)
   set(cli_args --env ${GLIMMORA_WINE_ENV} --state ${GLIMMORA_WINE_STATE}
-               --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN64}
+               --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe --reference-host ${GLIMMORA_WIN64_DIR}/reference-host.exe
+               --plugin ${GLIMMORA_PLUGIN64}
                --other-plugin ${GLIMMORA_PLUGIN32} --work ${CMAKE_BINARY_DIR}/cli-tests --version ${PROJECT_VERSION})
   foreach(group ${GLIMMORA_CLI_GROUPS})
     add_test(NAME cli.wine.${group} COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli_args} ${group})
@@ -70,7 +71,8 @@ if(DEFINED GLIMMORA_WINE_STATE)
     add_test(NAME wine32.cli.teardown COMMAND ${GLIMMORA_WINE_ENV} teardown ${cli32_state})
     set_tests_properties(wine32.cli.teardown PROPERTIES FIXTURES_CLEANUP wine32_cli TIMEOUT 60)
     set(cli32_args --env ${GLIMMORA_WINE_ENV} --state ${cli32_state} --bits 32
-                   --host ${GLIMMORA_WIN32_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN32}
+                   --host ${GLIMMORA_WIN32_DIR}/glimmora-host.exe
+                   --reference-host ${GLIMMORA_WIN32_DIR}/reference-host.exe --plugin ${GLIMMORA_PLUGIN32}
                    --other-plugin ${GLIMMORA_PLUGIN64} --work ${CMAKE_BINARY_DIR}/cli-tests-32
                    --version ${PROJECT_VERSION})
     foreach(group ${GLIMMORA_CLI_GROUPS})

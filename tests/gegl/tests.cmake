@@ -28,7 +28,7 @@ set_tests_properties(gegl.tool PROPERTIES TIMEOUT 300)
 
 if(DEFINED GLIMMORA_WINE_STATE)
   set(gegl_wine_args ${gegl_args} --env ${GLIMMORA_WINE_ENV} --state ${GLIMMORA_WINE_STATE}
-                     --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN64}
+                     --reference-host ${GLIMMORA_WIN64_DIR}/reference-host.exe --plugin ${GLIMMORA_PLUGIN64}
                      --probe ${GLIMMORA_WIN64_DIR}/gegl-view-size.exe
                      --keeper ${GLIMMORA_WIN64_DIR}/desktop_keeper.exe)
   add_test(NAME gegl.wine.SameAsPlugin COMMAND ${Python3_EXECUTABLE} ${gegl_driver} ${gegl_wine_args} SameAsPlugin)

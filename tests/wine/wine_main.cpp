@@ -101,7 +101,8 @@ int main(int argc, char** argv)
         }
     }
     if (check) return check_suites(expected_suites);
-    testhost::install_crash_report();
+    filter_host::set_program_name("testhost");
+    filter_host::install_crash_report();
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     return RUN_ALL_TESTS();
 }
