@@ -68,7 +68,7 @@ static int check_suites(const std::string& expected_list)
     for (int i = 0; i < unit->total_test_suite_count(); ++i) {
         const char* suite = unit->GetTestSuite(i)->name();
         if (expected.count(suite) == 0) {
-            std::printf("test suite %s is not run by the Wine tier: add it to tests/wine/tests.cmake\n", suite);
+            std::printf("test suite %s is not run by the Wine tier: add it to cmake/tests-wine.cmake\n", suite);
             ++missing;
         }
     }
