@@ -54,8 +54,8 @@ if(DEFINED GLIMMORA_WINE_STATE)
   set(cli_driver ${CMAKE_SOURCE_DIR}/tests/cli/cli_test.py)
   set(GLIMMORA_CLI_GROUPS Options Errors Modes Selection SameAsTestHost Dialog)
   set(cli_args --env ${GLIMMORA_WINE_ENV} --state ${GLIMMORA_WINE_STATE}
-               --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe --reference-host ${GLIMMORA_WIN64_DIR}/reference-host.exe
-               --plugin ${GLIMMORA_PLUGIN64}
+               --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe
+               --reference-host ${GLIMMORA_WIN64_DIR}/reference-host.exe --plugin ${GLIMMORA_PLUGIN64}
                --other-plugin ${GLIMMORA_PLUGIN32} --work ${CMAKE_BINARY_DIR}/cli-tests --version ${PROJECT_VERSION})
   foreach(group ${GLIMMORA_CLI_GROUPS})
     add_test(NAME cli.wine.${group} COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli_args} ${group})

@@ -326,8 +326,8 @@ int apply_filter(const command& c, const plugin_driver& driver, const param_valu
                  raster* result)
 {
     std::string error;
-    std::string plugin_path =
-        c.o.plugin_path.empty() ? this_program_directory() + "GLIMMORA.8bf" : filter_host::windows_path(c.o.plugin_path);
+    std::string plugin_path = c.o.plugin_path.empty() ? this_program_directory() + "GLIMMORA.8bf"
+                                                      : filter_host::windows_path(c.o.plugin_path);
     plugin_choice choice;
     std::string plugin_name = c.o.plugin_path.empty() ? plugin_path : c.o.plugin_path;
     if (!choose_plugin(plugin_path, plugin_name, in->prepared.image_mode, &choice, &error))

@@ -161,7 +161,8 @@ public:
     explicit plugin_host(const std::string& plugin_path, const std::string& entry_name = "ENTRYPOINT1");
     ~plugin_host() override;
 
-    // This run's calls since the last clear_log(), with the windows seen.
+    // Every entry call since the last clear_log(), which also forgets the
+    // windows seen.
     const std::vector<call_record>& calls() const { return calls_; }
     void clear_log() override;
 
