@@ -31,6 +31,10 @@ mkdir -p "$work"
 work=$(cd "$work" && pwd)
 
 "$root/bench/setup-bench.sh"
+# The same Wine as tools/glimmora and the tests: WINE64_LOADER (GLIMMORA_WINE)
+# and WINE64_SERVER.
+# shellcheck source=../tools/wine-prefix.sh
+. "$root/tools/wine-prefix.sh"
 command -v gegl >/dev/null || { echo "bench: gegl is not installed" >&2; exit 2; }
 
 # --- the image ----------------------------------------------------------------
@@ -42,7 +46,7 @@ image="$work/in-4000x3000.png"
 export GLIMMORA_WINEPREFIX=${GLIMMORA_WINEPREFIX:-$work/wine64}
 xvfb_pid=""
 cleanup() {
-    WINEPREFIX="$GLIMMORA_WINEPREFIX" wineserver -k >/dev/null 2>&1 </dev/null || true
+    WINEPREFIX="$GLIMMORA_WINEPREFIX" "$WINE64_SERVER" -k >/dev/null 2>&1 </dev/null || true
     if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
@@ -61,14 +65,14 @@ glimmora="$root/tools/glimmora"
 # window (the plug-in measures its dialog) would start Wine's desktop anew.
 # The server the first run started (or one left from an earlier benchmark)
 # must be gone before the persistent one can take its place.
-WINEPREFIX="$GLIMMORA_WINEPREFIX" wineserver -k </dev/null >/dev/null 2>&1 || true
-WINEPREFIX="$GLIMMORA_WINEPREFIX" timeout 20 wineserver -w </dev/null >/dev/null 2>&1 || true
-WINEPREFIX="$GLIMMORA_WINEPREFIX" wineserver -p </dev/null >/dev/null 2>&1 || true
+WINEPREFIX="$GLIMMORA_WINEPREFIX" "$WINE64_SERVER" -k </dev/null >/dev/null 2>&1 || true
+WINEPREFIX="$GLIMMORA_WINEPREFIX" timeout 20 "$WINE64_SERVER" -w </dev/null >/dev/null 2>&1 || true
+WINEPREFIX="$GLIMMORA_WINEPREFIX" "$WINE64_SERVER" -p </dev/null >/dev/null 2>&1 || true
 # Wine's desktop process ends a few seconds after the last program with a
 # window, and starting it again costs the next such program about half a
 # second: a program that keeps a window open for the whole benchmark keeps
 # it up, as a desktop session would.
-WINEPREFIX="$GLIMMORA_WINEPREFIX" WINEDEBUG=-all setsid /usr/lib/wine/wine64 notepad </dev/null >/dev/null 2>&1 &
+WINEPREFIX="$GLIMMORA_WINEPREFIX" WINEDEBUG=-all setsid "$WINE64_LOADER" notepad </dev/null >/dev/null 2>&1 &
 sleep 2
 
 # --- timing -------------------------------------------------------------------------

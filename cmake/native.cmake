@@ -1,43 +1,9 @@
-# Native (Linux) build: the portable core with its unit tests and benchmarks,
-# plus the driver for the two Windows builds and the Wine test tiers.
-find_package(GTest REQUIRED)
-include(GoogleTest)
-enable_testing()
+# The native (Linux) build: the portable core, the benchmarks, the GEGL
+# operation, the two Windows builds, and what the native test tiers share.
 
 add_library(glimmora_core STATIC ${GLIMMORA_CORE_SOURCES})
 target_include_directories(glimmora_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res)
 target_compile_options(glimmora_core PRIVATE ${GLIMMORA_WARNINGS})
-
-# The plain reference (tests/reference) is built into the unit tests with its
-# own checks against the documented examples.
-file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp
-     ${CMAKE_SOURCE_DIR}/tests/reference/*.cpp)
-add_executable(unit_tests ${UNIT_TEST_SOURCES})
-target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit ${CMAKE_SOURCE_DIR}/tests/reference)
-target_link_libraries(unit_tests glimmora_core GTest::gtest_main)
-target_compile_options(unit_tests PRIVATE ${GLIMMORA_WARNINGS})
-gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
-# GoogleTest's header is parsed once per test program, not once per file.
-set(GLIMMORA_TEST_PCH "$<$<COMPILE_LANGUAGE:CXX>:<gtest/gtest.h$<ANGLE-R>>")
-target_precompile_headers(unit_tests PRIVATE ${GLIMMORA_TEST_PCH})
-
-# The same unit tests over the same core, built with AddressSanitizer and
-# UndefinedBehaviorSanitizer; any report fails the run.
-add_executable(unit_tests_sanitized ${UNIT_TEST_SOURCES} ${GLIMMORA_CORE_SOURCES})
-target_include_directories(unit_tests_sanitized PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/tests/unit
-                           ${CMAKE_SOURCE_DIR}/tests/reference)
-target_compile_definitions(unit_tests_sanitized PRIVATE GLIMMORA_SANITIZED=1)
-target_compile_options(unit_tests_sanitized PRIVATE ${GLIMMORA_WARNINGS} -O0 -g
-  -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-target_link_options(unit_tests_sanitized PRIVATE -fsanitize=address,undefined)
-target_link_libraries(unit_tests_sanitized GTest::gtest_main)
-target_precompile_headers(unit_tests_sanitized PRIVATE ${GLIMMORA_TEST_PCH})
-add_test(NAME sanitized.unit_tests COMMAND unit_tests_sanitized)
-
-# Includes between the rooms of src/ run only downward (tools/check_layers.py).
-find_package(Python3 COMPONENTS Interpreter REQUIRED)
-add_test(NAME structure.layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/check_layers.py
-                                       ${CMAKE_SOURCE_DIR}/src)
 
 # Benchmarks: built, never run as tests.
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
@@ -48,7 +14,44 @@ if(BENCH_SOURCES AND benchmark_FOUND)
   target_compile_options(glimmora_bench PRIVATE ${GLIMMORA_WARNINGS})
 endif()
 
-# The two Windows builds, from this same source tree.
+# --- the GEGL operation glimmora:spokes (src/gegl) ------------------------------
+# Built whenever pkg-config finds GEGL 0.4 (Debian: libgegl-dev).
+#
+#   build/gegl/glimmora-spokes.so   the module; GEGL loads it from GEGL_PATH
+#                                   or from ~/.local/share/gegl-0.4/plug-ins
+pkg_check_modules(GEGL QUIET IMPORTED_TARGET gegl-0.4)
+if(GEGL_FOUND)
+  # Where GEGL keeps its own operations: GEGL_PATH replaces that folder, so
+  # whoever sets it names both.
+  pkg_get_variable(GEGL_SYSTEM_OPERATIONS gegl-0.4 pluginsdir)
+  set(GLIMMORA_GEGL_DIR ${CMAKE_BINARY_DIR}/gegl)
+
+  # The engine's sources are compiled in again, position-independent, so the
+  # module carries everything it needs.
+  file(GLOB GLIMMORA_ENGINE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/effect/*.cpp)
+  add_library(glimmora_gegl MODULE ${CMAKE_SOURCE_DIR}/src/gegl/spokes_op.c
+                                   ${CMAKE_SOURCE_DIR}/src/gegl/spokes_render.cpp ${GLIMMORA_ENGINE_SOURCES})
+  target_include_directories(glimmora_gegl PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/src/gegl
+                             ${GLIMMORA_GENERATED_DIR})
+  target_link_libraries(glimmora_gegl PRIVATE PkgConfig::GEGL)
+  target_compile_options(glimmora_gegl PRIVATE ${GLIMMORA_WARNINGS})
+  # gegl-op.h defines callbacks whose arguments the operation has no use for.
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/src/gegl/spokes_op.c PROPERTIES
+                              COMPILE_OPTIONS -Wno-unused-parameter)
+  target_link_options(glimmora_gegl PRIVATE -Wl,--no-undefined)
+  # Only gegl_module_query and gegl_module_register are exported.
+  set_target_properties(glimmora_gegl PROPERTIES
+    OUTPUT_NAME glimmora-spokes PREFIX ""
+    LIBRARY_OUTPUT_DIRECTORY ${GLIMMORA_GEGL_DIR}
+    POSITION_INDEPENDENT_CODE ON C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+else()
+  message(STATUS "GEGL 0.4 not found (libgegl-dev): the GEGL operation is not built")
+endif()
+
+# --- the two Windows builds, from this same source tree -------------------------
+#   build/win-i686/     GLIMMORA.8bf (the product), glimmora-host.exe, test programs
+#   build/win-x86_64/   the same for 64 bits
 option(GLIMMORA_WINDOWS "Build the Windows DLLs and run the Wine test tiers" ON)
 if(GLIMMORA_WINDOWS)
   include(ExternalProject)
@@ -58,24 +61,28 @@ if(GLIMMORA_WINDOWS)
       BINARY_DIR ${CMAKE_BINARY_DIR}/win-${arch}
       CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-${arch}.cmake
                  -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+                 -DGLIMMORA_GTEST_SOURCE_DIR=${GLIMMORA_GTEST_SOURCE_DIR}
       BUILD_ALWAYS 1
       INSTALL_COMMAND "")
   endforeach()
   set(GLIMMORA_WIN32_DIR ${CMAKE_BINARY_DIR}/win-i686)
   set(GLIMMORA_WIN64_DIR ${CMAKE_BINARY_DIR}/win-x86_64)
-  include(${CMAKE_SOURCE_DIR}/tests/wine/tests.cmake OPTIONAL)
+  set(GLIMMORA_PLUGIN32 ${GLIMMORA_WIN32_DIR}/GLIMMORA.8bf)
+  set(GLIMMORA_PLUGIN64 ${GLIMMORA_WIN64_DIR}/GLIMMORA.8bf)
 endif()
 
-# The command-line host's tests (native units; Wine runs when the tier above is on).
-include(${CMAKE_SOURCE_DIR}/tests/cli/tests.cmake OPTIONAL)
-
-# The GEGL operation glimmora:spokes and its tests, when GEGL 0.4 is installed.
-include(${CMAKE_SOURCE_DIR}/cmake/gegl.cmake)
-
-# The release bundles, checked against the files the tiers above test.
-if(GLIMMORA_WINDOWS AND TARGET glimmora_gegl)
-  include(${CMAKE_SOURCE_DIR}/tests/release/tests.cmake)
-endif()
-
-# The fuzz tier, fuzz.* (libFuzzer harnesses built by clang).
-include(${CMAKE_SOURCE_DIR}/tests/fuzz/tests.cmake)
+# --- what the native test tiers share ----------------------------------------------
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+# GoogleTest's header is parsed once per test program, not once per file.
+set(GLIMMORA_TEST_PCH "$<$<COMPILE_LANGUAGE:CXX>:<gtest/gtest.h$<ANGLE-R>>")
+# glimmora_sanitize(TARGET): builds a test program with AddressSanitizer and
+# UndefinedBehaviorSanitizer, any report failing the run; at -O0, which
+# builds fastest.
+function(glimmora_sanitize target)
+  target_compile_options(${target} PRIVATE -O0 -g -fsanitize=address,undefined -fno-sanitize-recover=all
+                                           -fno-omit-frame-pointer)
+  target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+endfunction()

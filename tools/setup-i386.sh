@@ -1,22 +1,31 @@
 #!/usr/bin/env bash
 # The 32-bit runner: runs the 32-bit (i686) Windows programs and plug-in under
-# Wine on a machine whose kernel cannot execute 32-bit code.
+# a 32-bit Wine.
 #
 #   tools/setup-i386.sh [prepare]   set everything up (idempotent, quick when done)
 #   tools/setup-i386.sh status      change nothing; print the i386 folder and exit 0
 #                                   when ready, else print why not and exit 1
-#                                   (2: the kernel has no binfmt_misc at all;
-#                                   3: not ready, and setting it up needs root)
+#                                   (2: the kernel can neither run nor emulate
+#                                   32-bit programs; 3: not ready, and setting it
+#                                   up needs root)
 #
-# How it works: every 32-bit Linux program (Wine's 32-bit loader and the helper
-# processes it starts) runs under qemu-i386 user-mode emulation, which the
-# kernel starts through a binfmt_misc entry.  The 32-bit Wine and the 32-bit
-# libraries it needs are extracted, not installed, into a folder of their own,
-# the "i386 folder" (QEMU_LD_PREFIX points there); the system's dpkg stays
-# amd64-only.  The Wine server is the machine's own 64-bit wineserver (the
-# same Wine version), so only the 32-bit processes are emulated.
+# The i386 folder holds the 32-bit Wine (its loader is usr/lib/wine/wine in
+# it) and the 32-bit libraries it needs.  Which one it is depends on the
+# kernel, which is asked first: a tiny static i386 program is started.
 #
-# What prepare does, each step only when needed:
+# Where the kernel runs 32-bit programs itself, the i386 folder is the system
+# itself, "/": Debian's 32-bit Wine (wine32:i386, libwine:i386) of exactly the
+# host's Wine version is installed the Debian way, with i386 added to dpkg's
+# architectures.  Nothing is emulated, no binfmt_misc entry is registered.
+#
+# Where it does not, every 32-bit Linux program (Wine's 32-bit loader and the
+# helper processes it starts) runs under qemu-i386 user-mode emulation, which
+# the kernel starts through a binfmt_misc entry.  The 32-bit Wine and the
+# 32-bit libraries it needs are extracted, not installed, into a folder of
+# their own, the i386 folder (QEMU_LD_PREFIX points there); the system's dpkg
+# stays amd64-only.  The Wine server is the machine's own 64-bit wineserver
+# (the same Wine version), so only the 32-bit processes are emulated.  What
+# prepare does then, each step only when needed:
 #   - adds the distribution's backports source (Debian 12 ships qemu 7.2,
 #     which needs over a minute of CPU per Wine process; qemu 10 from
 #     bookworm-backports starts one in a few seconds) and installs qemu-user
@@ -28,17 +37,20 @@
 #     i386 folder, with its own ld.so.cache (else the 32-bit loader reads the
 #     host's and finds the 64-bit libc).  About 45 s and 0.8 GB the first time.
 #
-# The i386 folder is GLIMMORA_I386_DIR, default ~/.cache/glimmora/i386 (it
-# lives outside the build folder, so a fresh build or a clean clone reuses
-# it); delete it to start over.
+# The extracted folder is root/ in GLIMMORA_I386_DIR, default
+# ~/.cache/glimmora/i386 (it lives outside the build folder, so a fresh build
+# or a clean clone reuses it); delete it to start over.
 #
 # When the runner cannot be set up (no root, no binfmt_misc) prepare prints one
 # line saying why and exits 0, and the 32-bit tests report that they were
-# skipped.  Under CI=true that is a failure (exit 1), unless the kernel has no
-# binfmt_misc support at all.
+# skipped.  Under CI=true that is a failure (exit 1), unless the kernel can
+# neither run nor emulate 32-bit programs.
 set -uo pipefail
 
-dir=${GLIMMORA_I386_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/glimmora/i386}
+# I386_DIR and host_wine_version come from here.
+# shellcheck source=wine-prefix.sh
+. "$(dirname "$0")/wine-prefix.sh"
+dir=$I386_DIR
 root="$dir/root"
 qemu=/usr/bin/qemu-i386
 binfmt=/proc/sys/fs/binfmt_misc
@@ -50,8 +62,34 @@ min_qemu=10
 
 say() { echo "setup-i386: $*" >&2; }
 
-host_wine_version() {
-    dpkg-query -W -f='${Version}' wine64 2>/dev/null
+# Whether the kernel runs i386 programs itself.  The probe is a static i386
+# program of 93 bytes that exits with 42.  Its ELF header carries a mark in
+# the padding of its identification bytes, which the kernel's own loader
+# ignores and binfmt_misc entries for i386 programs (qemu's) match as zeros,
+# so no emulator takes it.  A kernel without 32-bit support refuses it.
+kernel_runs_i386() {
+    local probe rc
+    probe=$(mktemp "${TMPDIR:-/tmp}/glimmora-i386-probe.XXXXXX") || return 1
+    {
+        # ELF header: 32-bit, little-endian, the mark "G" in byte 15; an i386
+        # executable starting at 0x08048054, one program header.
+        printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000G\002\000\003\000\001\000\000\000'
+        printf '\124\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000\001\000'
+        printf '\000\000\000\000\000\000'
+        # The program header: the whole file loaded at 0x08048000, read and execute.
+        printf '\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010\135\000\000\000\135\000\000\000'
+        printf '\005\000\000\000\000\020\000\000'
+        # The code: xor ebx,ebx; mov bl,42; xor eax,eax; inc eax; int 0x80 (exit).
+        printf '\061\333\263\052\061\300\100\315\200'
+    } >"$probe" && chmod +x "$probe" && "$probe" 2>/dev/null
+    rc=$?
+    rm -f "$probe"
+    [ $rc -eq 42 ]
+}
+
+# The version of the i386 package of the 32-bit Wine, when installed.
+i386_wine_version() {
+    dpkg-query -W -f='${Version}' wine32:i386 2>/dev/null
 }
 
 qemu_major() {
@@ -76,9 +114,34 @@ root_ok() {
     [ -f "$root/.glimmora-ready" ] && [ "$(cat "$root/.glimmora-ready")" = "$want" ]
 }
 
+# The i386 folder (see the top).
+i386_folder() {
+    if kernel_runs_i386; then echo /; else echo "$root"; fi
+}
+
 # Prints why the runner is not ready (nothing when it is); returns 0 ready,
 # 1 not prepared, 2 no binfmt_misc support in this kernel.
 check() {
+    if kernel_runs_i386; then
+        check_native
+    else
+        check_emulated
+    fi
+}
+
+check_native() {
+    if [ -z "$(host_wine_version)" ]; then
+        echo "the 64-bit Wine (wine64) is not installed (run tools/setup.sh)"
+        return 1
+    fi
+    if [ "$(i386_wine_version)" != "$(host_wine_version)" ]; then
+        echo "the 32-bit Wine of Wine $(host_wine_version) (wine32:i386) is not installed (run tools/setup.sh as root)"
+        return 1
+    fi
+    return 0
+}
+
+check_emulated() {
     if ! binfmt_supported; then
         echo "the kernel has no binfmt_misc support, so 32-bit programs cannot be emulated"
         return 2
@@ -168,6 +231,22 @@ install_packages() {
     [ "${major:-0}" -ge "$min_qemu" ] || { say "qemu-i386 is still older than $min_qemu"; return 1; }
 }
 
+# The Debian way, for a kernel that runs 32-bit programs itself: i386 as a
+# foreign architecture of dpkg, and the 32-bit Wine of the host's version.
+install_wine32() {
+    local version
+    version=$(host_wine_version)
+    [ -n "$version" ] || { say "the 64-bit Wine (wine64) is not installed"; return 1; }
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        say "adding i386 to dpkg's architectures"
+        as_root dpkg --add-architecture i386 || return 1
+    fi
+    say "installing the 32-bit Wine $version (wine32:i386)"
+    as_root apt-get update -q -o DPkg::Lock::Timeout=600 >/dev/null || return 1
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+        -o DPkg::Lock::Timeout=600 "wine32:i386=$version" "libwine:i386=$version" >/dev/null || return 1
+}
+
 register_binfmt() {
     if [ ! -f "$binfmt/register" ]; then
         as_root mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
@@ -233,7 +312,11 @@ prepare() {
             # One set-up at a time per folder (parallel work trees share it).
             (
                 flock 9
-                install_packages && register_binfmt && extract_root
+                if kernel_runs_i386; then
+                    install_wine32
+                else
+                    install_packages && register_binfmt && extract_root
+                fi
             ) 9>"$dir/.lock"
             reason=$(check)
             rc=$?
@@ -254,7 +337,7 @@ status)
     reason=$(check)
     rc=$?
     if [ $rc -eq 0 ]; then
-        echo "$root"
+        i386_folder
     elif [ $rc -eq 1 ] && ! can_be_root; then
         echo "setting it up needs root (or sudo): $reason"
         rc=3

@@ -33,6 +33,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# The runner for the 32-bit programs (emulated; see the script).  It says so
-# in one line when it cannot be set up here, and the 32-bit tests then skip.
+# The runner for the 32-bit programs (the 32-bit Wine, emulated where the
+# kernel cannot run 32-bit programs; see the script).  It says so in one line
+# when it cannot be set up here, and the 32-bit tests then skip.
 "$(dirname "$0")/setup-i386.sh"

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Sets up, builds, and runs every test tier with one CTest summary: native unit
-# tests (also under AddressSanitizer and UndefinedBehaviorSanitizer), structure
-# checks of both DLLs, and the 64-bit plug-in driven by a test host under Wine
-# (with its own Xvfb when no display is set).
+# Sets up the machine (tools/setup.sh), builds everything into build/ and runs
+# every test tier (GLIMMORA_TEST_TIERS in CMakeLists.txt) with one CTest
+# summary: the portable core's unit tests (also sanitized), both DLLs under
+# Wine (the 64-bit one under the system's Wine, the 32-bit one under the
+# 32-bit Wine of tools/setup-i386.sh), the command-line host, the GEGL
+# operation and the release bundles.  Wine gets an Xvfb of its own when no
+# display is set.  Arguments go to ctest, e.g. tools/test.sh -R cli.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"

@@ -1,9 +1,28 @@
-# Wine prefixes for Glimmora's programs, shared by tools/glimmora and the
-# Wine test tier (tests/wine/env.sh).  Sourced, not run.
+# Wine and Wine prefixes for Glimmora's programs, shared by tools/glimmora,
+# the Wine test tier (tests/wine/env.sh), bench/host_bench.sh and
+# tools/setup-i386.sh.  Sourced, not run.
 #
 # A 32-bit prefix made under emulation costs about half a minute, so the
-# first one a machine makes is kept beside the i386 folder as a template
+# first one a machine makes is kept in the i386 folder's parent as a template
 # (`prefix_template`) and later prefixes start as copies of it.
+
+# Where the Wine is, named here once: the system's 64-bit Wine (Debian:
+# wine64), whose loader GLIMMORA_WINE may name instead, and its server, which
+# serves the 32-bit programs as well.  The 32-bit loader is usr/lib/wine/wine
+# in the i386 folder that tools/setup-i386.sh prepares in I386_DIR
+# (GLIMMORA_I386_DIR).
+WINE64_LOADER=${GLIMMORA_WINE:-/usr/lib/wine/wine64}
+WINE64_SERVER=/usr/lib/wine/wineserver64
+I386_DIR=${GLIMMORA_I386_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/glimmora/i386}
+
+# wine32_loader I386_ROOT: the 32-bit Wine loader in that i386 folder.
+wine32_loader() {
+    echo "${1%/}/usr/lib/wine/wine"
+}
+
+host_wine_version() {
+    dpkg-query -W -f='${Version}' wine64 2>/dev/null
+}
 
 # Raise when prepare_prefix changes: templates made the old way are then
 # no longer used.
@@ -17,7 +36,7 @@ prepare_prefix() {
         # Debian's 32-bit user32.dll imports zlib1.dll, which the 32-bit Wine
         # only finds in the prefix; it must be there before wineboot.
         mkdir -p "$WINEPREFIX/drive_c/windows/system32" &&
-            cp "$i386_root/usr/i686-w64-mingw32/lib/zlib1.dll" "$WINEPREFIX/drive_c/windows/system32/" ||
+            cp "${i386_root%/}/usr/i686-w64-mingw32/lib/zlib1.dll" "$WINEPREFIX/drive_c/windows/system32/" ||
             return 1
     fi
     "$loader" wineboot -i </dev/null >>"$log" 2>&1 || return 1
@@ -30,21 +49,20 @@ prepare_prefix() {
         </dev/null >>"$log" 2>&1
 }
 
-# prefix_template I386_ROOT: where the kept 32-bit prefix lives.
+# Where the kept 32-bit prefix lives.
 prefix_template() {
-    echo "$(dirname "$1")/wine32-prefix"
+    echo "$I386_DIR/wine32-prefix"
 }
 
-# What a template was made for: the i386 folder's Wine and the recipe.
+# What a template was made for: the Wine version (the 32-bit Wine is always
+# the host's) and the recipe.
 template_stamp() {
-    echo "$(cat "$1/.glimmora-ready" 2>/dev/null) recipe $PREFIX_RECIPE"
+    echo "wine $(host_wine_version) recipe $PREFIX_RECIPE"
 }
 
-# template_ok TEMPLATE I386_ROOT: the template exists and suits this Wine.
+# template_ok TEMPLATE: the template exists and suits this Wine.
 template_ok() {
-    local template=$1 i386_root=$2
-    [ -f "$template/.glimmora-template" ] &&
-        [ "$(cat "$template/.glimmora-template")" = "$(template_stamp "$i386_root")" ]
+    [ -f "$1/.glimmora-template" ] && [ "$(cat "$1/.glimmora-template")" = "$(template_stamp)" ]
 }
 
 # copy_prefix FROM TO: the programs and libraries as hard links (Wine only

@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
 """Tests of the command-line host, glimmora-host.exe, run under Wine.
 
-    cli_test.py --env tests/wine/env.sh --state STATE --host EXE --plugin 8BF
-                --other-plugin 8BF --work DIR [--bits 64|32] [GROUP ...]
+    cli_test.py --env tests/wine/env.sh --state STATE --host EXE --reference-host EXE
+                --plugin 8BF --other-plugin 8BF --work DIR [--bits 64|32] [GROUP ...]
 
 Each GROUP is a test class below (Options, Errors, Modes, Selection,
 SameAsTestHost, Dialog, Launcher).  Programs run through the Wine test tier's
 runner (env.sh run), in the prefix and display its fixture set up; only the
 Launcher group starts tools/glimmora, which brings its own.  EXE and 8BF are
 the host and plug-in of one build (--bits, default 64); --other-plugin is the
-plug-in of the other build, which this host must refuse.
+plug-in of the other build, which this host must refuse.  The reference host
+of the same build is the same program driving the plug-in through the test
+host's run (tests/cli/reference_host_win.cpp).
 """
 import argparse
 import os
@@ -113,15 +115,15 @@ class HostTest(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def host(self, *args):
+    def host(self, *args, exe=None):
         """Runs the host; returns (exit code, everything it printed)."""
         name = "cli." + self._testMethodName
-        run = subprocess.run([ARGS.env, "run", ARGS.state, name, ARGS.host] + [str(a) for a in args],
+        run = subprocess.run([ARGS.env, "run", ARGS.state, name, exe or ARGS.host] + [str(a) for a in args],
                              stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=150 * SLOWER)
         return run.returncode, run.stdout + run.stderr
 
-    def apply(self, *args, out="out.png"):
-        code, text = self.host("apply", *args[:1], self.path(out), *args[1:])
+    def apply(self, *args, out="out.png", exe=None):
+        code, text = self.host("apply", *args[:1], self.path(out), *args[1:], exe=exe)
         self.assertEqual(code, 0, text)
         return read_png(self.path(out))
 
@@ -353,7 +355,7 @@ class SameAsTestHost(HostTest):
 
     def compare(self, *args):
         self.apply(*args, out="host.png")
-        self.apply(*(args + ("--via-testhost",)), out="testhost.png")
+        self.apply(*args, out="testhost.png", exe=ARGS.reference_host)
         self.assertTrue(self.same_file("host.png", "testhost.png"), args)
 
     def test_rgb_gray_and_cmyk(self):
@@ -434,7 +436,8 @@ class Launcher(HostTest):
 def main():
     global ARGS, SLOWER
     parser = argparse.ArgumentParser()
-    for option in ("--env", "--state", "--host", "--plugin", "--other-plugin", "--work", "--version"):
+    for option in ("--env", "--state", "--host", "--reference-host", "--plugin", "--other-plugin", "--work",
+                   "--version"):
         parser.add_argument(option, required=True)
     parser.add_argument("--bits", choices=("64", "32"), default="64")
     ARGS, groups = parser.parse_known_args()

@@ -38,7 +38,7 @@ int bar_pos(HWND dialog, int id) { return GetScrollPos(GetDlgItem(dialog, id), S
 void type(HWND dialog, int id, const char* text)
 {
     SetDlgItemTextA(dialog, id, text);
-    testhost::pump_messages(0, dialog);
+    filter_host::pump_messages(0, dialog);
 }
 
 void scroll(HWND dialog, int bar, int code, int thumb = 0)
@@ -53,13 +53,13 @@ void press(HWND dialog, UINT key)
     HWND focus = GetFocus();
     PostMessageA(focus, WM_KEYDOWN, key, 0);
     PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
-    testhost::pump_messages(50, dialog);
+    filter_host::pump_messages(50, dialog);
 }
 
 void click_and_settle(HWND dialog, int id)
 {
-    testhost::click(dialog, id);
-    testhost::pump_messages(0, dialog);
+    filter_host::click(dialog, id);
+    filter_host::pump_messages(0, dialog);
 }
 
 bool still_open(HWND dialog) { return IsWindow(dialog) && IsWindowVisible(dialog); }
@@ -79,7 +79,7 @@ protected:
         ASSERT_TRUE(host_->loaded()) << host_->load_error();
     }
 
-    run_result run_with(testhost::dialog_script script)
+    run_result run_with(filter_host::dialog_script script)
     {
         host_->set_dialog_script(std::move(script));
         run_request rq;

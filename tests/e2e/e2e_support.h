@@ -74,10 +74,10 @@ inline bool class_registered(HMODULE module, const char* name, WNDCLASSEXA* info
 inline void expect_warning(const testhost::plugin_host& host, const std::string& text)
 {
     ASSERT_EQ(1u, host.message_boxes().size());
-    const testhost::message_box& box = host.message_boxes()[0];
+    const filter_host::message_box& box = host.message_boxes()[0];
     EXPECT_EQ("Warning", box.caption);
     EXPECT_EQ(text, box.text);
-    EXPECT_EQ(testhost::icon_kind::none, box.icon);
+    EXPECT_EQ(filter_host::icon_kind::none, box.icon);
     EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
     EXPECT_EQ((UINT)MB_OK, box.flags);
     EXPECT_EQ(host.window(), box.owner);

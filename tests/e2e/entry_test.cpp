@@ -10,10 +10,10 @@ TEST(About, ShowsVersionTextAndCutCaptionOwnedByHostWindow)
 
     EXPECT_EQ(0, host.about());
     ASSERT_EQ(1u, host.message_boxes().size());
-    const testhost::message_box& box = host.message_boxes()[0];
+    const filter_host::message_box& box = host.message_boxes()[0];
     EXPECT_EQ(text, box.text);
     EXPECT_EQ(caption.substr(0, 59), box.caption);
-    EXPECT_EQ(testhost::icon_kind::information, box.icon);
+    EXPECT_EQ(filter_host::icon_kind::information, box.icon);
     EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
     EXPECT_EQ((UINT)(MB_OK | MB_ICONINFORMATION), box.flags);
     EXPECT_EQ(host.window(), box.owner);

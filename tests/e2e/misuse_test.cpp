@@ -125,9 +125,9 @@ TEST(HostMisuse, ShortRecordIsReadAndWrittenWithinItsSize)
         host.set_dialog_script([&](HWND dialog) {
             for (int id : {IDC_SPOKES_EDIT, IDC_ANGLE_EDIT, IDC_THICKNESS_EDIT, IDC_INTENSITY_EDIT, IDC_RADIUS_EDIT,
                            IDC_LENGTH_EDIT})
-                shown.push_back(testhost::item_text(dialog, id));
-            testhost::set_item_text(dialog, IDC_SPOKES_EDIT, "7");
-            testhost::click(dialog, IDOK);
+                shown.push_back(filter_host::item_text(dialog, id));
+            filter_host::set_item_text(dialog, IDC_SPOKES_EDIT, "7");
+            filter_host::click(dialog, IDOK);
         });
         run_request request;
         request.source = testhost::make_test_image(40, 30, 3);

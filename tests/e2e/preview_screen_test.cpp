@@ -56,8 +56,8 @@ protected:
     void settle(HWND dialog)
     {
         KillTimer(dialog, ants_timer);
-        testhost::pump_messages(100, dialog);
-        testhost::set_item_text(dialog, spokes_edit, "0");
+        filter_host::pump_messages(100, dialog);
+        filter_host::set_item_text(dialog, spokes_edit, "0");
         render_in_full(dialog);
     }
 
@@ -124,7 +124,7 @@ TEST_F(PreviewScreen, SmallImageIsPaintedToTheEdgesAndKeepsNoDebris)
     ASSERT_LT(model_.plan.preview.preview_scale, 32768) << "the test wants a preview enlarged more than twice";
     host_->set_dialog_script([&](HWND d) {
         if (depth(d) <= 8) {
-            testhost::click(d, IDOK);  // a dithered screen shows a checkerboard instead
+            filter_host::click(d, IDOK);  // a dithered screen shows a checkerboard instead
             return;
         }
         settle(d);
@@ -136,11 +136,11 @@ TEST_F(PreviewScreen, SmallImageIsPaintedToTheEdgesAndKeepsNoDebris)
         drag_centre_to(d, cx, cy);
         expect_screen(d, "marker back in the middle");
         drag_centre_to(d, w - 40, h - 40);  // the outlines reach into the strip
-        testhost::set_item_text(d, spokes_edit, "8");
-        testhost::set_item_text(d, spokes_edit, "0");
+        filter_host::set_item_text(d, spokes_edit, "8");
+        filter_host::set_item_text(d, spokes_edit, "0");
         expect_screen(d, "outlines drawn and erased");
-        testhost::set_item_text(d, spokes_edit, "8");
-        testhost::click(d, IDOK);
+        filter_host::set_item_text(d, spokes_edit, "8");
+        filter_host::click(d, IDOK);
     });
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
@@ -153,7 +153,7 @@ TEST_F(PreviewScreen, OutlinesDrawnAndErasedRestoreTheViewExactly)
     run_request rq = request(testhost::make_test_image(90, 70, 3));
     host_->set_dialog_script([&](HWND d) {
         if (depth(d) <= 8) {
-            testhost::click(d, IDOK);
+            filter_host::click(d, IDOK);
             return;
         }
         settle(d);
@@ -176,22 +176,22 @@ TEST_F(PreviewScreen, OutlinesDrawnAndErasedRestoreTheViewExactly)
             EXPECT_GT(inverted, 300) << what << ": the outlines must show";
             EXPECT_EQ(0, other) << what;
         };
-        testhost::set_item_text(d, spokes_edit, "8");
+        filter_host::set_item_text(d, spokes_edit, "8");
         expect_inverted_outlines("eight spokes");
-        testhost::set_item_text(d, thickness_edit, "60");  // thickness redraws the outlines alone
+        filter_host::set_item_text(d, thickness_edit, "60");  // thickness redraws the outlines alone
         expect_inverted_outlines("thicker spokes");
-        testhost::set_item_text(d, spokes_edit, "0");
+        filter_host::set_item_text(d, spokes_edit, "0");
         EXPECT_EQ(plain.rgb, capture_view(view).rgb) << "erased outlines leave no trace";
 
         // With the outlines drawn, the centre moves; erased, the view is the
         // image and the marker at its new place.
-        testhost::set_item_text(d, spokes_edit, "8");
+        filter_host::set_item_text(d, spokes_edit, "8");
         drag_centre_to(d, model_.marker_x - 17, model_.marker_y + 9);
         drag_centre_to(d, model_.marker_x + 1, model_.marker_y);
-        testhost::set_item_text(d, spokes_edit, "0");
+        filter_host::set_item_text(d, spokes_edit, "0");
         expect_screen(d, "outlines erased after moving the centre");
-        testhost::set_item_text(d, spokes_edit, "8");
-        testhost::click(d, IDOK);
+        filter_host::set_item_text(d, spokes_edit, "8");
+        filter_host::click(d, IDOK);
     });
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
@@ -207,8 +207,8 @@ TEST_F(PreviewScreen, AntsMarchOneRowPerTick)
     run_request rq = request(source, rectangle_mask(source, 8, 6, 36, 28));
     host_->set_dialog_script([&](HWND d) {
         if (depth(d) <= 8) {
-            testhost::set_item_text(d, spokes_edit, "8");
-            testhost::click(d, IDOK);
+            filter_host::set_item_text(d, spokes_edit, "8");
+            filter_host::click(d, IDOK);
             return;
         }
         settle(d);
@@ -218,8 +218,8 @@ TEST_F(PreviewScreen, AntsMarchOneRowPerTick)
             std::string what = "after tick " + std::to_string(t);
             expect_screen(d, what.c_str());
         }
-        testhost::set_item_text(d, spokes_edit, "8");
-        testhost::click(d, IDOK);
+        filter_host::set_item_text(d, spokes_edit, "8");
+        filter_host::click(d, IDOK);
     });
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
@@ -234,8 +234,8 @@ TEST_F(PreviewScreen, MovingTheMarkerKeepsTheAntsInItsCell)
     run_request rq = request(source, rectangle_mask(source, 0, 0, 45, 35));
     host_->set_dialog_script([&](HWND d) {
         if (depth(d) <= 8) {
-            testhost::set_item_text(d, spokes_edit, "8");
-            testhost::click(d, IDOK);
+            filter_host::set_item_text(d, spokes_edit, "8");
+            filter_host::click(d, IDOK);
             return;
         }
         settle(d);
@@ -253,8 +253,8 @@ TEST_F(PreviewScreen, MovingTheMarkerKeepsTheAntsInItsCell)
         drag_centre_to(d, 20, model_.plan.preview.height - 20);
         tick(d);
         expect_screen(d, "after moving over the outline and away");
-        testhost::set_item_text(d, spokes_edit, "8");
-        testhost::click(d, IDOK);
+        filter_host::set_item_text(d, spokes_edit, "8");
+        filter_host::click(d, IDOK);
     });
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
@@ -267,7 +267,7 @@ TEST_F(PreviewScreen, LostCaptureEndsTheDrag)
     run_request rq = request(testhost::make_test_image(90, 70, 3));
     rq.with_display_pixels = true;
     host_->set_dialog_script([&](HWND d) {
-        testhost::pump_messages(100, d);
+        filter_host::pump_messages(100, d);
         render_in_full(d);
         HWND big = GetDlgItem(d, big_view_id), small = GetDlgItem(d, small_view_id);
         SendMessageA(big, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 30));
@@ -287,7 +287,7 @@ TEST_F(PreviewScreen, LostCaptureEndsTheDrag)
         SendMessageA(big, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(21, 31));
         SendMessageA(big, WM_MOUSEMOVE, 0, MAKELPARAM(6, 6));
         SendMessageA(big, WM_LBUTTONUP, 0, MAKELPARAM(6, 6));
-        testhost::click(d, IDOK);
+        filter_host::click(d, IDOK);
     });
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
@@ -303,23 +303,23 @@ TEST_F(PreviewScreen, DragCutShortByEscapeDoesNotCarryIntoTheNextDialog)
     run_request rq = request(testhost::make_test_image(90, 70, 3));
     rq.with_display_pixels = true;
     host_->set_dialog_script([&](HWND d) {
-        testhost::pump_messages(100, d);
+        filter_host::pump_messages(100, d);
         render_in_full(d);
         HWND big = GetDlgItem(d, big_view_id);
         SendMessageA(big, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 30));
-        testhost::press_key(d, VK_ESCAPE);
+        filter_host::press_key(d, VK_ESCAPE);
     });
     run_result first = host_->run_filter(rq);
     ASSERT_EQ(1, first.result) << "Escape cancels";
 
     host_->set_dialog_script([&](HWND d) {
-        testhost::pump_messages(100, d);
+        filter_host::pump_messages(100, d);
         render_in_full(d);
         HWND big = GetDlgItem(d, big_view_id), small = GetDlgItem(d, small_view_id);
         SendMessageA(big, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
         SendMessageA(big, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(7, 9));
         SendMessageA(small, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(3, 4));
-        testhost::click(d, IDOK);
+        filter_host::click(d, IDOK);
     });
     run_result second = host_->run_filter(rq);
     ASSERT_EQ(0, second.result);

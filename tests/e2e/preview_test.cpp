@@ -136,11 +136,11 @@ TEST_F(Preview, DisplayPixelsGetsThePlainImageThenTheEffectInBlocksOfFour)
     ASSERT_EQ(1, c.plan.factor);
     BOOL timer_found = TRUE;
     host_->set_dialog_script([&](HWND d) {
-        testhost::pump_messages(200, d);
+        filter_host::pump_messages(200, d);
         timer_found = KillTimer(d, 1);
-        testhost::click(d, preview_button);
-        testhost::pump_messages(100, d);
-        testhost::click(d, IDOK);
+        filter_host::click(d, preview_button);
+        filter_host::pump_messages(100, d);
+        filter_host::click(d, IDOK);
     });
     run_request rq;
     rq.source = c.source;
@@ -159,11 +159,11 @@ TEST_F(Preview, RevertShowsThePlainImageAgainAndGrayKeepsOneBytePerPixel)
 {
     preview_case c = pick_image(*host_, 1, plugInModeGrayScale);
     host_->set_dialog_script([&](HWND d) {
-        testhost::pump_messages(150, d);
-        testhost::click(d, preview_button);
-        testhost::click(d, revert_button);
-        testhost::click(d, revert_button);  // a second Revert renders nothing more
-        testhost::click(d, IDOK);
+        filter_host::pump_messages(150, d);
+        filter_host::click(d, preview_button);
+        filter_host::click(d, revert_button);
+        filter_host::click(d, revert_button);  // a second Revert renders nothing more
+        filter_host::click(d, IDOK);
     });
     run_request rq;
     rq.source = c.source;
@@ -187,8 +187,8 @@ TEST_F(Preview, FloatingSelectionShowsUnselectedPixelsWhite)
     rq.is_floating = true;
     rq.with_display_pixels = true;
     host_->set_dialog_script([&](HWND d) {
-        testhost::pump_messages(150, d);
-        testhost::click(d, IDOK);
+        filter_host::pump_messages(150, d);
+        filter_host::click(d, IDOK);
     });
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
@@ -218,9 +218,9 @@ TEST_F(Preview, WithoutDisplayPixelsTheViewShowsTheImage)
             }
         int checked = 0, wrong = 0, depth = 0;
         host.set_dialog_script([&](HWND d) {
-            testhost::pump_messages(200, d);
-            testhost::set_item_text(d, spokes_edit, "0");  // no outlines over the image
-            testhost::pump_messages(50, d);
+            filter_host::pump_messages(200, d);
+            filter_host::set_item_text(d, spokes_edit, "0");  // no outlines over the image
+            filter_host::pump_messages(50, d);
             HWND view = GetDlgItem(d, big_view_id);
             HDC dc = GetDC(view);
             depth = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
@@ -242,8 +242,8 @@ TEST_F(Preview, WithoutDisplayPixelsTheViewShowsTheImage)
                                       << " instead of " << want;
                 }
             }
-            testhost::set_item_text(d, spokes_edit, "8");
-            testhost::click(d, IDOK);
+            filter_host::set_item_text(d, spokes_edit, "8");
+            filter_host::click(d, IDOK);
         });
         run_request rq;
         rq.source = c.source;
@@ -262,13 +262,13 @@ TEST_F(Preview, DraggingInTheBigViewMovesTheCentreThatOkStores)
     preview_case c = pick_image(*host_, 3, plugInModeRGBColor);
     const int16_t old_x = (int16_t)(c.plan.preview.width / 2), old_y = (int16_t)(c.plan.preview.height / 2);
     host_->set_dialog_script([&](HWND d) {
-        testhost::pump_messages(150, d);
+        filter_host::pump_messages(150, d);
         HWND view = GetDlgItem(d, big_view_id);
         SendMessageA(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 30));
         SendMessageA(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(41, 25));
         SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(41, 25));
         SendMessageA(view, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));  // released: no longer follows
-        testhost::click(d, IDOK);
+        filter_host::click(d, IDOK);
     });
     run_request rq;
     rq.source = c.source;
@@ -296,12 +296,12 @@ TEST_F(Preview, DraggingInTheSmallViewDoublesAndPinsAtTheEdges)
 {
     preview_case c = pick_image(*host_, 3, plugInModeRGBColor);
     host_->set_dialog_script([&](HWND d) {
-        testhost::pump_messages(150, d);
+        filter_host::pump_messages(150, d);
         HWND view = GetDlgItem(d, small_view_id);
         SendMessageA(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 12));
         SendMessageA(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(400, (WORD)(int16_t)-5));
         SendMessageA(view, WM_LBUTTONUP, 0, 0);
-        testhost::click(d, IDOK);
+        filter_host::click(d, IDOK);
     });
     run_request rq;
     rq.source = c.source;
@@ -326,9 +326,9 @@ TEST_F(Preview, SelectionRunsTheAntsTimerAndPaintsItsOutline)
     BOOL timer_found = FALSE;
     int white = 0, black = 0, other = 0;
     host_->set_dialog_script([&](HWND d) {
-        testhost::pump_messages(150, d);
-        testhost::set_item_text(d, spokes_edit, "0");  // no outlines over the ants
-        testhost::pump_messages(350, d);
+        filter_host::pump_messages(150, d);
+        filter_host::set_item_text(d, spokes_edit, "0");  // no outlines over the ants
+        filter_host::pump_messages(350, d);
         HWND view = GetDlgItem(d, big_view_id);
         // Row 0 of the selected quarter is outline: each pixel white or inverted.
         for (int32_t x = 0; x < c.plan.preview.width / 2 - 8; x++) {
@@ -341,8 +341,8 @@ TEST_F(Preview, SelectionRunsTheAntsTimerAndPaintsItsOutline)
                 other++;
         }
         timer_found = KillTimer(d, 1);
-        testhost::set_item_text(d, spokes_edit, "8");
-        testhost::click(d, IDOK);
+        filter_host::set_item_text(d, spokes_edit, "8");
+        filter_host::click(d, IDOK);
     });
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);

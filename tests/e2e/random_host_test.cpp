@@ -317,7 +317,7 @@ public:
             set_params(s_.params, s_.param_bytes);
             perform(step(step_kind::button));
             for (const step& st : s_.steps) perform(st);
-            for (const testhost::dialog_seen& d : host.dialogs()) seen_->dialogs += d.plugin_dialog ? 1 : 0;
+            for (const filter_host::dialog_seen& d : host.dialogs()) seen_->dialogs += d.plugin_dialog ? 1 : 0;
             unload("at the end");
             run_ = nullptr;
             // Global blocks live on the process heap: a write past one of
@@ -441,8 +441,8 @@ private:
             // a user then gives up with Cancel.
             const int button = st.count;
             host_->set_dialog_script([button](HWND dialog) {
-                testhost::click(dialog, button);
-                if (IsWindowVisible(dialog)) testhost::click(dialog, IDCANCEL);
+                filter_host::click(dialog, button);
+                if (IsWindowVisible(dialog)) filter_host::click(dialog, IDCANCEL);
             });
             break;
         }
@@ -451,12 +451,12 @@ private:
             const std::string text = st.text;
             const int button = st.count;
             host_->set_dialog_script([edit, text, button](HWND dialog) {
-                testhost::set_item_text(dialog, edit, text);
-                testhost::click(dialog, IDC_PREVIEW);
-                testhost::pump_messages(0, dialog);
-                testhost::click(dialog, button);
+                filter_host::set_item_text(dialog, edit, text);
+                filter_host::click(dialog, IDC_PREVIEW);
+                filter_host::pump_messages(0, dialog);
+                filter_host::click(dialog, button);
                 // OK refuses invalid values; Cancel always ends.
-                if (IsWindowVisible(dialog)) testhost::click(dialog, IDCANCEL);
+                if (IsWindowVisible(dialog)) filter_host::click(dialog, IDCANCEL);
             });
             break;
         }
@@ -491,7 +491,7 @@ TEST(RandomHost, Sessions)
                       " GLIMMORA_RANDOM_SESSIONS=1 ctest -R wine.e2e.RandomHost\n  ",
                       seed, seed);
         const std::string text = head + describe(s);
-        testhost::set_crash_note(text);
+        filter_host::set_crash_note(text);
         const std::vector<std::string> faults = session_runner(s, &seen).run();
         if (!faults.empty()) {
             ++failed;
@@ -501,7 +501,7 @@ TEST(RandomHost, Sessions)
             if (failed >= 5) break;  // enough to go on with
         }
     }
-    testhost::set_crash_note("");
+    filter_host::set_crash_note("");
     std::printf("random host: %d calls, %d starts (%d failed), %d dialogs, %d rows shaded with progress, %d reloads\n",
                 seen.calls, seen.started + seen.failed_starts, seen.failed_starts, seen.dialogs, seen.rows,
                 seen.reloads);

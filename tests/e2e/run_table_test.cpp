@@ -140,7 +140,7 @@ std::string record_of(const table_run& run, const testhost::plugin_host& host, c
                std::to_string(d.have_context) + " pixels " + std::to_string(d.pixels.size()) + " " +
                hex64(fnv1a(d.pixels.data(), d.pixels.size())) + "\n";
     }
-    for (const testhost::message_box& b : host.message_boxes())
+    for (const filter_host::message_box& b : host.message_boxes())
         out += "  box " + b.caption + ": " + b.text + "\n";
     out += "  dialogs " + std::to_string(host.dialogs().size()) + " result " + std::to_string(result.result) +
            " continue calls " + std::to_string(result.continue_calls) + " finished " +
@@ -160,7 +160,7 @@ TEST(RunTable, EveryRunCompletesAndIsRecorded)
 {
     std::unique_ptr<FILE, int (*)(FILE*)> file(nullptr, fclose);
     if (!record_path().empty()) {
-        file.reset(std::fopen(testhost::windows_path(record_path()).c_str(), "wb"));
+        file.reset(std::fopen(filter_host::windows_path(record_path()).c_str(), "wb"));
         ASSERT_TRUE(file) << "cannot write " << record_path();
     }
     for (const table_run& run : table()) {

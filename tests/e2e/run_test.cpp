@@ -159,8 +159,8 @@ TEST(WholeRun, DialogScriptRunsWithTheDialogOnScreen)
         ++runs;
         EXPECT_TRUE(IsWindowVisible(dialog));
         EXPECT_EQ(host.window(), GetWindow(dialog, GW_OWNER));
-        testhost::pump_messages(20, dialog);  // time may pass while the dialog is up
-        testhost::click(dialog, IDCANCEL);
+        filter_host::pump_messages(20, dialog);  // time may pass while the dialog is up
+        filter_host::click(dialog, IDCANCEL);
     });
     testhost::run_result result = host.run_filter(small_request());
     EXPECT_EQ(1, runs);

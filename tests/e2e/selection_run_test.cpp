@@ -81,16 +81,16 @@ TEST_F(SelectionRun, SmallRectangleThinnedCallByCall)
     std::string screen = "not checked";
     host_->set_dialog_script([&](HWND d) {
         KillTimer(d, 1);
-        testhost::pump_messages(100, d);
-        testhost::set_item_text(d, spokes_edit, "0");
+        filter_host::pump_messages(100, d);
+        filter_host::set_item_text(d, spokes_edit, "0");
         render_in_full(d);
         SendMessageA(d, WM_TIMER, 1, 0);
         HDC dc = GetDC(d);
         const bool dithered = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES) <= 8;
         ReleaseDC(d, dc);
         if (!dithered) screen = differences(capture_view(GetDlgItem(d, 100)), model);
-        testhost::set_item_text(d, spokes_edit, "8");
-        testhost::click(d, IDOK);
+        filter_host::set_item_text(d, spokes_edit, "8");
+        filter_host::click(d, IDOK);
     });
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);
@@ -172,9 +172,9 @@ TEST_F(SelectionRun, ThinnedPreviewShowsTheSelectedWorkingPixels)
     }
     ASSERT_EQ(2, plan.factor);
     host_->set_dialog_script([&](HWND d) {
-        testhost::pump_messages(100, d);
+        filter_host::pump_messages(100, d);
         render_in_full(d);
-        testhost::click(d, IDOK);
+        filter_host::click(d, IDOK);
     });
     run_result r = host_->run_filter(rq);
     ASSERT_EQ(0, r.result);

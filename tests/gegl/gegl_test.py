@@ -3,13 +3,13 @@
 real plug-in's bytes.
 
     gegl_test.py --module-dir DIR --system-ops DIR --work DIR
-                 [--env ENV --state STATE --host EXE --plugin 8BF --probe EXE] GROUP...
+                 [--env ENV --state STATE --reference-host EXE --plugin 8BF --probe EXE] GROUP...
 
 Groups:
   Tool          graph runs with the gegl tool: loading from GEGL_PATH and from
                 the user's plug-in folder, properties and their defaults, alpha
   SameAsPlugin  the operation's output against the 64-bit plug-in run by the
-                test host (glimmora-host.exe --via-testhost) under Wine, in
+                test host (reference-host.exe, tests/cli) under Wine, in
                 the Wine tier's prefix, at its 96 DPI: RGB and gray, several
                 value sets, centres, image sizes and view sizes
   ViewSizes     the plug-in under Wine at other DPIs (a prefix of its own with
@@ -207,7 +207,7 @@ class PluginTest(GeglTest):
         return run.stdout
 
     def plugin(self, source, out, options):
-        self.wine("gegl." + self._testMethodName, ARGS.host, "apply", source, self.path(out), "--via-testhost",
+        self.wine("gegl." + self._testMethodName, ARGS.reference_host, "apply", source, self.path(out),
                   "--plugin", ARGS.plugin, "--quiet", *options)
         return read_png(self.path(out))
 
@@ -334,7 +334,7 @@ def main():
     parser = argparse.ArgumentParser()
     for option in ("--module-dir", "--system-ops", "--work"):
         parser.add_argument(option, required=True)
-    for option in ("--env", "--state", "--host", "--plugin", "--probe", "--keeper"):
+    for option in ("--env", "--state", "--reference-host", "--plugin", "--probe", "--keeper"):
         parser.add_argument(option)
     ARGS, groups = parser.parse_known_args()
     ARGS.work = os.path.abspath(ARGS.work)

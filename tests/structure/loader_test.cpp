@@ -55,7 +55,7 @@ std::string pipl_entry(HMODULE module)
 
 TEST(Loader, LoadsAsCodeAndTheListedEntryPointResolves)
 {
-    const std::string path = testhost::windows_path(own_dll());
+    const std::string path = filter_host::windows_path(own_dll());
     HMODULE module = LoadLibraryA(path.c_str());
     ASSERT_NE(nullptr, module) << path << ": error " << GetLastError();
     const IMAGE_DOS_HEADER* dos = (const IMAGE_DOS_HEADER*)module;
@@ -83,7 +83,7 @@ TEST(Loader, LoadsAsCodeAndTheListedEntryPointResolves)
 TEST(Loader, RefusesTheOtherBitnessAsCode)
 {
     if (other_dll().empty()) GTEST_SKIP() << "no path for the other build";
-    const std::string path = testhost::windows_path(other_dll());
+    const std::string path = filter_host::windows_path(other_dll());
     SetLastError(0);
     HMODULE module = LoadLibraryA(path.c_str());
     EXPECT_EQ(nullptr, module) << path << " loaded into a " << (is_64 ? 64 : 32) << "-bit process";

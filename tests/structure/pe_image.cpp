@@ -7,7 +7,7 @@
 
 pe_image::pe_image(const std::string& path)
 {
-    const std::string dos = testhost::windows_path(path);
+    const std::string dos = filter_host::windows_path(path);
     // Image-resource mode maps the sections at their RVAs; plain data-file mode
     // maps the file as it is.  Both are handled, whichever the loader gives.
     module_ = LoadLibraryExA(dos.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);

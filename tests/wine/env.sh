@@ -14,10 +14,11 @@
 #
 # 64 (the default) runs 64-bit programs with the system's Wine, in a win64
 # prefix, on DISPLAY when one is set.  32 runs 32-bit programs with the 32-bit
-# Wine that tools/setup-i386.sh extracted, emulated by qemu-i386, in a win32
-# prefix served by the system's native 64-bit wineserver; it always starts an
-# Xvfb of its own, so its windows never meet the 64-bit tier's and the two
-# tiers may run side by side.
+# Wine that tools/setup-i386.sh prepared (emulated by qemu-i386 where the
+# kernel cannot run 32-bit programs itself), in a win32 prefix served by the
+# system's native 64-bit wineserver; it always starts an Xvfb of its own, so
+# its windows never meet the 64-bit tier's and the two tiers may run side by
+# side.
 #
 # KEEPER (desktop_keeper.exe of the same build) is a Windows program left
 # running until teardown: it keeps Wine's desktop process up between programs,
@@ -29,7 +30,7 @@
 # runner reading our output through a pipe would wait for them, so every Wine
 # process writes to files and this script prints the files afterwards.
 #
-# Environment: GLIMMORA_WINE (64-bit loader, default /usr/lib/wine/wine64),
+# Environment: GLIMMORA_WINE (64-bit loader, see tools/wine-prefix.sh),
 # GLIMMORA_WINE_TIMEOUT (seconds one program may run, default 120; the 32-bit
 # tier allows four times as much, its code runs emulated).
 set -u
@@ -60,14 +61,14 @@ wine_env() {
         # Every 32-bit Linux program finds its libraries in the i386 folder.
         export QEMU_LD_PREFIX="$i386_root"
         # Should the server have to be started again, the native one.
-        export WINESERVER=/usr/lib/wine/wineserver64
+        export WINESERVER=$WINE64_SERVER
         WINE_SERVER=$WINESERVER
-        WINE_LOADER="$i386_root/usr/lib/wine/wine"
+        WINE_LOADER=$(wine32_loader "$i386_root")
     else
         export WINEARCH=win64
         unset QEMU_LD_PREFIX WINESERVER
-        WINE_SERVER=wineserver
-        WINE_LOADER=${GLIMMORA_WINE:-/usr/lib/wine/wine64}
+        WINE_SERVER=$WINE64_SERVER
+        WINE_LOADER=$WINE64_LOADER
     fi
 }
 
@@ -120,18 +121,18 @@ make_prefix() {
     prepare_prefix "$WINE_LOADER" "$arch" "$i386_root" "$log" || { cat "$log" >&2; return 1; }
 }
 
-# Keeps this run's new prefix as the template, when the i386 folder's parent
+# Keeps this run's new prefix as the template, when the template's folder
 # is writable; the server stops meanwhile so that the registry is on disk.
 save_template() {
-    local state=$1 template=$2 i386_root=$3
+    local state=$1 template=$2
     [ -w "$(dirname "$template")" ] || return 0
     "$WINE_SERVER" -k >/dev/null 2>&1 </dev/null
     "$WINE_SERVER" -w >/dev/null 2>&1 </dev/null
     (
         flock 9
-        if ! template_ok "$template" "$i386_root"; then
+        if ! template_ok "$template"; then
             local new="$template.new.$$"
-            copy_prefix "$WINEPREFIX" "$new" && template_stamp "$i386_root" >"$new/.glimmora-template" &&
+            copy_prefix "$WINEPREFIX" "$new" && template_stamp >"$new/.glimmora-template" &&
                 rm -rf "$template" && mv "$new" "$template"
             rm -rf "$new"
         fi
@@ -187,8 +188,8 @@ setup() {
         "$xvfb_pid" "$display" "$arch" "$i386_root" >"$state/env"
 
     local template=""
-    [ "$arch" = 32 ] && template=$(prefix_template "$i386_root")
-    if [ -n "$template" ] && template_ok "$template" "$i386_root"; then
+    [ "$arch" = 32 ] && template=$(prefix_template)
+    if [ -n "$template" ] && template_ok "$template"; then
         # A copy of a prefix that an earlier run made and kept; a plain
         # wineboot starts the services a session needs before the first test.
         copy_prefix "$template" "$WINEPREFIX" || return 1
@@ -196,7 +197,7 @@ setup() {
         "$WINE_LOADER" wineboot </dev/null >"$state/logs/setup.log" 2>&1 || { cat "$state/logs/setup.log" >&2; return 1; }
     else
         make_prefix "$state" "$arch" "$i386_root" || return 1
-        [ -n "$template" ] && save_template "$state" "$template" "$i386_root"
+        [ -n "$template" ] && save_template "$state" "$template"
     fi
     if [ -n "$keeper" ]; then
         # Ends with the server at teardown.

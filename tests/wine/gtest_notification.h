@@ -3,7 +3,7 @@
 // mingw's win32 thread model has no std::mutex or std::condition_variable,
 // which GoogleTest's own Notification needs; everything else in GoogleTest
 // locks with Win32 primitives on Windows.  This header is included ahead of
-// every GoogleTest source (see tests/windows_tests.cmake).
+// every GoogleTest source (see cmake/tests-wine.cmake).
 #pragma once
 
 #include <windows.h>

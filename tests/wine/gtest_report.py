@@ -82,7 +82,7 @@ def listed(xml, names):
     expected = set(n for n in names.split(",") if n)
     missing = [s.get("name") for s in tests.findall("testsuite") if s.get("name") not in expected]
     for name in missing:
-        print("test suite %s is not reported by the Wine tier: add it to tests/wine/tests.cmake" % name)
+        print("test suite %s is not reported by the Wine tier: add it to cmake/tests-wine.cmake" % name)
     return 1 if missing else 0
 
 

@@ -68,7 +68,7 @@ static int check_suites(const std::string& expected_list)
     for (int i = 0; i < unit->total_test_suite_count(); ++i) {
         const char* suite = unit->GetTestSuite(i)->name();
         if (expected.count(suite) == 0) {
-            std::printf("test suite %s is not run by the Wine tier: add it to tests/wine/tests.cmake\n", suite);
+            std::printf("test suite %s is not run by the Wine tier: add it to cmake/tests-wine.cmake\n", suite);
             ++missing;
         }
     }
@@ -101,7 +101,8 @@ int main(int argc, char** argv)
         }
     }
     if (check) return check_suites(expected_suites);
-    testhost::install_crash_report();
+    filter_host::set_program_name("testhost");
+    filter_host::install_crash_report();
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     return RUN_ALL_TESTS();
 }

@@ -6,8 +6,9 @@
 #include "cli/dialog_script.h"
 #include "cli/image_io.h"
 #include "cli/options.h"
+#include "filter_host/dialog_driver.h"
+#include "filter_host/process.h"
 #include "resource.h"
-#include "testhost.h"
 
 static const int edit_ids[param_count] = {IDC_SPOKES_EDIT,    IDC_ANGLE_EDIT,  IDC_THICKNESS_EDIT,
                                           IDC_INTENSITY_EDIT, IDC_RADIUS_EDIT, IDC_LENGTH_EDIT};
@@ -57,34 +58,34 @@ static bool capture_window(HWND window, raster* image)
 
 void run_dialog_script(HWND dialog, const std::vector<dialog_step>& steps)
 {
-    testhost::pump_messages(200, dialog);  // let it draw first
+    filter_host::pump_messages(200, dialog);  // let it draw first
     for (const dialog_step& s : steps) {
         if (!IsWindow(dialog) || !IsWindowVisible(dialog)) return;
         switch (s.kind) {
         case dialog_step::set_value:
-            testhost::set_item_text(dialog, edit_ids[s.field], s.text);
-            testhost::pump_messages(50, dialog);
+            filter_host::set_item_text(dialog, edit_ids[s.field], s.text);
+            filter_host::pump_messages(50, dialog);
             break;
         case dialog_step::preview:
-            testhost::click(dialog, IDC_PREVIEW);
-            testhost::pump_messages(300, dialog);
+            filter_host::click(dialog, IDC_PREVIEW);
+            filter_host::pump_messages(300, dialog);
             break;
         case dialog_step::wait:
-            testhost::pump_messages((DWORD)s.milliseconds, dialog);
+            filter_host::pump_messages((DWORD)s.milliseconds, dialog);
             break;
         case dialog_step::shot: {
             raster picture;
             std::string error;
             if (!capture_window(dialog, &picture) ||
-                !save_image(testhost::windows_path(s.text), picture, file_kind::png, &error))
+                !save_image(filter_host::windows_path(s.text), picture, file_kind::png, &error))
                 std::fprintf(stderr, "glimmora: warning: could not save the dialog picture '%s'\n", s.text.c_str());
             break;
         }
         case dialog_step::ok:
-            testhost::click(dialog, IDOK);
+            filter_host::click(dialog, IDOK);
             break;
         case dialog_step::cancel:
-            testhost::click(dialog, IDCANCEL);
+            filter_host::click(dialog, IDCANCEL);
             break;
         }
     }

@@ -1,21 +1,22 @@
 // One filter run driven the way a desktop host drives it, over the command
 // line host's own image buffers.
 //
-// The test host library's run_filter() hands the plug-in guarded copies of
-// every rectangle, which finds plug-in faults but costs a copy of the whole
-// image per buffer.  A user's host has no need for that: here inData,
-// outData and maskData point straight into the host's images, with the
-// images' own row strides, whenever the plug-in asks for all the planes of a
-// pixel (else the planes go through a scratch buffer).  Everything else --
-// loading, the records, the host window, message boxes, the dialog, the
-// parameters handle -- is the test host's plugin_host, so both hosts call the
-// plug-in identically; the tests compare their results.
+// The test host's run_filter() hands the plug-in guarded copies of every
+// rectangle, which finds plug-in faults but costs a copy of the whole image
+// per buffer.  A user's host has no need for that: here inData, outData and
+// maskData point straight into the host's images, with the images' own row
+// strides, whenever the plug-in asks for all the planes of a pixel (else the
+// planes go through a scratch buffer).  Everything else -- loading, the
+// records, the host window, message boxes, the dialog, the parameters handle
+// -- is the filter host's plugin_host, which the test host builds on, so
+// both hosts call the plug-in identically; the tests compare their results.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "testhost.h"
+#include "filter_host/plugin_host.h"
 
 struct drive_request {
     const uint8_t* source = nullptr;  // height rows of width * planes bytes
@@ -27,6 +28,7 @@ struct drive_request {
     int32_t max_space = 1 << 30;
     bool menu_run = false;    // send the parameters selector first (the dialog run)
     int16_t filter_case = 1;  // 1 flat, 2 flat with selection, 3 floating
+    void (*progress)(int32_t done, int32_t total) = nullptr;  // the plug-in's progress reports
 };
 
 struct drive_result {
@@ -37,7 +39,17 @@ struct drive_result {
 };
 
 // Runs parameters (menu runs), prepare, start, continue while any request
-// rectangle is non-empty, and finish.  `progress` receives the plug-in's
-// progress reports.
-drive_result drive_run(testhost::plugin_host* host, const drive_request& request,
-                       void (*progress)(int32_t done, int32_t total));
+// rectangle is non-empty, and finish.
+drive_result drive_run(filter_host::plugin_host* host, const drive_request& request);
+
+// How the command-line host loads the plug-in and drives a run: the filter
+// host, and drive_run().  The tests' reference program
+// (tests/cli/reference_host_win.cpp) is the same program with a driver of
+// its own: the test host and its guarded run_filter().
+class plugin_driver {
+public:
+    virtual ~plugin_driver() = default;
+    virtual std::unique_ptr<filter_host::plugin_host> load(const std::string& path,
+                                                           const std::string& entry_name) const;
+    virtual drive_result run(filter_host::plugin_host& host, const drive_request& request) const;
+};

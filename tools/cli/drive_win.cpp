@@ -5,11 +5,6 @@
 
 namespace {
 
-ps_boolean never_abort()
-{
-    return 0;
-}
-
 bool rect_empty(const Rect16& r)
 {
     return !(r.left < r.right && r.top < r.bottom);
@@ -101,10 +96,10 @@ bool supply(FilterRecord& rec, const drive_request& q, std::vector<uint8_t>* in_
     return true;
 }
 
-void fill_record(FilterRecord& rec, const drive_request& q, void (*progress)(int32_t, int32_t))
+void fill_record(FilterRecord& rec, const drive_request& q)
 {
-    rec.abortProc = never_abort;
-    rec.progressProc = progress;
+    rec.abortProc = filter_host::never_abort;
+    rec.progressProc = q.progress;
     rec.imageSize = Point16{(int16_t)q.height, (int16_t)q.width};
     rec.planes = (int16_t)q.planes;
     rec.filterRect = Rect16{0, 0, (int16_t)q.height, (int16_t)q.width};
@@ -128,13 +123,13 @@ void fill_record(FilterRecord& rec, const drive_request& q, void (*progress)(int
 
 }  // namespace
 
-drive_result drive_run(testhost::plugin_host* host, const drive_request& q, void (*progress)(int32_t, int32_t))
+drive_result drive_run(filter_host::plugin_host* host, const drive_request& q)
 {
     drive_result out;
     // Every field this host does not fill reads as zero.
     host->reset_record(0);
     FilterRecord& rec = host->record();
-    fill_record(rec, q, progress);
+    fill_record(rec, q);
 
     auto step = [&](int16_t selector) {
         int16_t r = host->call(selector);
@@ -164,4 +159,15 @@ drive_result drive_run(testhost::plugin_host* host, const drive_request& q, void
     out.finished = true;
     rec.inData = rec.outData = rec.maskData = nullptr;
     return out;
+}
+
+std::unique_ptr<filter_host::plugin_host> plugin_driver::load(const std::string& path,
+                                                              const std::string& entry_name) const
+{
+    return std::unique_ptr<filter_host::plugin_host>(new filter_host::plugin_host(path, entry_name));
+}
+
+drive_result plugin_driver::run(filter_host::plugin_host& host, const drive_request& request) const
+{
+    return drive_run(&host, request);
 }

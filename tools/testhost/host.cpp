@@ -1,5 +1,5 @@
-// plugin_host: loading the plug-in, the host's records and window, single
-// entry calls with their log, the parameters handle, and the watchdog.
+// The test host's additions to plugin_host: the call log, the watchdog, the
+// progress and display records of a run, and parameters kept on the heap.
 #include <cstring>
 
 #include "testhost.h"
@@ -8,134 +8,34 @@
 namespace testhost {
 
 thread_local plugin_host* current_host = nullptr;
-volatile LONG current_selector = no_call;
-
-static const char host_window_class[] = "glimmora_test_host";
-
-static LRESULT CALLBACK host_window_procedure(HWND window, UINT message, WPARAM w, LPARAM l)
-{
-    return DefWindowProcA(window, message, w, l);
-}
-
-static HWND create_host_window()
-{
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA wc = {};
-    if (!GetClassInfoA(instance, host_window_class, &wc)) {
-        wc = WNDCLASSA{};
-        wc.lpfnWndProc = host_window_procedure;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
-        wc.lpszClassName = host_window_class;
-        if (RegisterClassA(&wc) == 0) return nullptr;
-    }
-    // A real top-level window, never shown: it owns everything the plug-in
-    // opens, as the host's main window does.
-    return CreateWindowExA(0, host_window_class, "Glimmora test host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
-                           nullptr, nullptr, instance, nullptr);
-}
 
 plugin_host::plugin_host(const std::string& plugin_path, const std::string& entry_name)
-    : plugin_path_(plugin_path), entry_name_(entry_name)
+    : filter_host::plugin_host(plugin_path, entry_name)
 {
-    std::memset(&record_, 0, sizeof record_);
-    std::memset(&about_, 0, sizeof about_);
-    platform_.hwnd = nullptr;
-    if (current_host != nullptr) {
-        load_error_ = "another plugin_host is alive on this thread";
-        return;
-    }
+    if (on_this_thread() != this) return;  // another host is alive on this thread
     current_host = this;
-    window_ = create_host_window();
-    platform_.hwnd = window_;
-    hook_ = install_window_hook();
-    if (window_ == nullptr || hook_ == nullptr) {
-        load_error_ = "cannot create the host window or the window hook";
-        return;
-    }
-    if (load()) reset_record();
+    // The filter host loaded the module before this part of the object
+    // existed: its imports are redirected now, before any call.
+    module_changed();
 }
 
 plugin_host::~plugin_host()
 {
+    // Parameters on the heap are this class's to free, before the filter
+    // host frees the rest.
     free_params();
-    if (module_ != nullptr) FreeLibrary(module_);
-    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
-    if (window_ != nullptr) DestroyWindow(window_);
     if (current_host == this) current_host = nullptr;
 }
 
-bool plugin_host::load()
+void plugin_host::module_changed()
 {
-    if (module_ != nullptr) return loaded();
-    load_error_.clear();
-    std::string path = windows_path(plugin_path_);
-    module_ = LoadLibraryA(path.c_str());
-    if (module_ == nullptr) {
-        load_error_ = "LoadLibrary(" + path + ") failed, error " + std::to_string(GetLastError());
-        return false;
-    }
-    imports_redirected_ = redirect_imports(module_);
-    entry_ = (PluginEntryProc)(void*)GetProcAddress(module_, entry_name_.c_str());
-    if (entry_ == nullptr) load_error_ = "no " + entry_name_ + " export in " + path;
-    return loaded();
-}
-
-void plugin_host::unload()
-{
-    if (module_ != nullptr) FreeLibrary(module_);
-    module_ = nullptr;
-    entry_ = nullptr;
-    imports_redirected_ = false;
-}
-
-void plugin_host::reset_record(uint8_t sentinel)
-{
-    Handle keep = record_.parameters;
-    std::memset(&record_, sentinel, sizeof record_);
-    record_.serialNumber = 0;
-    record_.abortProc = nullptr;
-    record_.progressProc = nullptr;
-    record_.parameters = keep;
-    record_.imageSize = Point16{0, 0};
-    record_.planes = 0;
-    record_.filterRect = Rect16{0, 0, 0, 0};
-    record_.maxSpace = 0;
-    record_.bufferSpace = 0;
-    record_.inRect = record_.outRect = record_.maskRect = Rect16{0, 0, 0, 0};
-    record_.inLoPlane = record_.inHiPlane = record_.outLoPlane = record_.outHiPlane = 0;
-    record_.inData = record_.outData = record_.maskData = nullptr;
-    record_.inRowBytes = record_.outRowBytes = record_.maskRowBytes = 0;
-    record_.isFloating = record_.haveMask = record_.autoMask = 0;
-    record_.imageMode = plugInModeRGBColor;
-    record_.platformData = &platform_;
-    record_.displayPixels = nullptr;
-    std::memset(&about_, 0, sizeof about_);
-    about_.platformData = &platform_;
+    imports_redirected_ = module() != nullptr && redirect_imports(module());
 }
 
 void plugin_host::clear_log()
 {
+    filter_host::plugin_host::clear_log();
     calls_.clear();
-    boxes_.clear();
-    dialogs_.clear();
-}
-
-int16_t plugin_host::call(int16_t selector)
-{
-    return invoke(selector, &record_);
-}
-
-int16_t plugin_host::call_with(int16_t selector, void* record)
-{
-    return invoke(selector, record);
-}
-
-int16_t plugin_host::about(bool with_platform_data)
-{
-    about_.platformData = with_platform_data ? &platform_ : nullptr;
-    return invoke(filterSelectorAbout, &about_);
 }
 
 // The watchdog: one thread for the whole process that looks at the call in
@@ -156,7 +56,7 @@ static DWORD WINAPI watchdog_thread(void*)
                   (int)watched_selector);
         DWORD written = 0;
         WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, lstrlenA(line), &written, nullptr);
-        const char* note = crash_note_text();
+        const char* note = filter_host::crash_note();
         if (note[0] != '\0') {
             WriteFile(GetStdHandle(STD_ERROR_HANDLE), note, lstrlenA(note), &written, nullptr);
             WriteFile(GetStdHandle(STD_ERROR_HANDLE), "\r\n", 2, &written, nullptr);
@@ -175,49 +75,42 @@ static void watch_call(int16_t selector, DWORD limit_ms)
     InterlockedExchange(&watched_call, 1);
 }
 
-int16_t plugin_host::invoke(int16_t selector, void* record)
+void plugin_host::call_entry(int16_t selector, void* record, int16_t* result)
 {
     call_record entry;
     entry.selector = selector;
     entry.result = result_not_written;
-    if (entry_ == nullptr) return entry.result;
     calls_.push_back(entry);
     const int index = (int)calls_.size() - 1;
-    const int previous_call = current_call_;
-    current_call_ = index;
-    const LONG previous_selector = InterlockedExchange(&current_selector, selector);
 
     const LONG outer_watch = watched_call;
     if (call_timeout_ms_ != 0) watch_call(selector, call_timeout_ms_);
-    int16_t result = result_not_written;
-    intptr_t* data = &data_;
     DWORD begin = GetTickCount();
-    entry_(selector, record, data, &result);
+    filter_host::plugin_host::call_entry(selector, record, result);
     DWORD elapsed = GetTickCount() - begin;
     if (call_timeout_ms_ != 0) InterlockedExchange(&watched_call, outer_watch);
 
-    InterlockedExchange(&current_selector, previous_selector);
-    current_call_ = previous_call;
     call_record& done = calls_[index];
-    done.result = result;
+    done.result = *result;
     done.milliseconds = elapsed;
-    if (record == &record_) {
-        done.in_rect = record_.inRect;
-        done.out_rect = record_.outRect;
-        done.mask_rect = record_.maskRect;
-        done.in_lo_plane = record_.inLoPlane;
-        done.in_hi_plane = record_.inHiPlane;
-        done.out_lo_plane = record_.outLoPlane;
-        done.out_hi_plane = record_.outHiPlane;
+    const FilterRecord& rec = this->record();
+    if (record == &rec) {
+        done.in_rect = rec.inRect;
+        done.out_rect = rec.outRect;
+        done.mask_rect = rec.maskRect;
+        done.in_lo_plane = rec.inLoPlane;
+        done.in_hi_plane = rec.inHiPlane;
+        done.out_lo_plane = rec.outLoPlane;
+        done.out_hi_plane = rec.outHiPlane;
     }
-    return result;
 }
 
 void plugin_host::on_progress(int32_t done, int32_t total)
 {
-    if (current_call_ >= 0) calls_[current_call_].progress.emplace_back(done, total);
+    const int call = current_call();
+    if (call >= 0 && call < (int)calls_.size()) calls_[call].progress.emplace_back(done, total);
     if (current_run_ != nullptr) current_run_->progress.emplace_back(done, total);
-    if (progress_listener_) progress_listener_(done, total);
+    filter_host::plugin_host::on_progress(done, total);
 }
 
 void plugin_host::on_display(const PSPixelMap* source, const VRect* rect, int32_t row, int32_t col,
@@ -243,46 +136,26 @@ void plugin_host::on_display(const PSPixelMap* source, const VRect* rect, int32_
 
 std::vector<uint8_t> plugin_host::params_bytes() const
 {
+    if (!params_on_heap()) return filter_host::plugin_host::params_bytes();
     std::vector<uint8_t> bytes;
-    Handle h = record_.parameters;
-    if (h == nullptr) return bytes;
-    if (params_on_heap()) {
-        SIZE_T n = HeapSize(GetProcessHeap(), 0, h);
-        if (n == (SIZE_T)-1) return bytes;
-        bytes.assign((const uint8_t*)h, (const uint8_t*)h + n);
-        return bytes;
-    }
-    SIZE_T n = GlobalSize((HGLOBAL)h);
-    void* p = GlobalLock((HGLOBAL)h);
-    if (p != nullptr) {
-        bytes.assign((const uint8_t*)p, (const uint8_t*)p + n);
-        GlobalUnlock((HGLOBAL)h);
-    }
+    const void* block = record().parameters;
+    SIZE_T n = HeapSize(GetProcessHeap(), 0, block);
+    if (n != (SIZE_T)-1) bytes.assign((const uint8_t*)block, (const uint8_t*)block + n);
     return bytes;
 }
 
 void plugin_host::free_params()
 {
-    Handle h = record_.parameters;
-    if (h != nullptr && !params_on_heap()) {
+    Handle h = record().parameters;
+    if (params_on_heap()) {
+        record().parameters = nullptr;
+    } else if (h != nullptr) {
         note_block(h, false, false);  // the plug-in may have made it; it is gone either way
-        GlobalFree((HGLOBAL)h);
     }
+    filter_host::plugin_host::free_params();
     // Our own copy is freed even when the plug-in swapped it for another block.
     if (heap_params_ != nullptr) HeapFree(GetProcessHeap(), 0, heap_params_);
     heap_params_ = nullptr;
-    record_.parameters = nullptr;
-}
-
-void plugin_host::set_params(const std::vector<uint8_t>& bytes)
-{
-    free_params();
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes.size());
-    if (h == nullptr) return;
-    void* p = GlobalLock(h);
-    if (p != nullptr && !bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
-    GlobalUnlock(h);
-    record_.parameters = h;
 }
 
 void plugin_host::restore_params_for_run()
@@ -293,14 +166,14 @@ void plugin_host::restore_params_for_run()
     void* block = HeapAlloc(GetProcessHeap(), 0, saved_params_.size());
     if (block == nullptr) return;
     std::memcpy(block, saved_params_.data(), saved_params_.size());
-    record_.parameters = block;
+    record().parameters = block;
     heap_params_ = block;
 }
 
 void plugin_host::save_params_after_run(bool success)
 {
     if (params_mode_ != params_mode::copy_to_heap) return;
-    if (success && record_.parameters != nullptr) saved_params_ = params_bytes();
+    if (success && record().parameters != nullptr) saved_params_ = params_bytes();
     free_params();
 }
 

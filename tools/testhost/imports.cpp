@@ -205,7 +205,7 @@ int plugin_host::live_blocks() const
 {
     int n = 0;
     for (void* block : live_blocks_)
-        if (block != record_.parameters) ++n;
+        if (block != record().parameters) ++n;
     return n;
 }
 

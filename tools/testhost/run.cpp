@@ -9,16 +9,6 @@
 
 namespace testhost {
 
-ps_boolean abort_proc()
-{
-    return 0;
-}
-
-void progress_proc(int32_t done, int32_t total)
-{
-    if (current_host != nullptr) current_host->on_progress(done, total);
-}
-
 int16_t display_pixels_proc(const PSPixelMap* source, const VRect* rect, int32_t row, int32_t col, void* context)
 {
     if (current_host != nullptr) current_host->on_display(source, rect, row, col, context);
@@ -135,7 +125,7 @@ static const record_field record_fields[] = {
 
 void plugin_host::check_record_writes(const uint8_t* before, run_result* result, int16_t selector)
 {
-    const uint8_t* after = (const uint8_t*)&record_;
+    const uint8_t* after = (const uint8_t*)&record();
     for (size_t i = 0; i < sizeof(FilterRecord); ++i) {
         if (before[i] == after[i]) continue;
         const record_field* field = nullptr;
@@ -324,12 +314,12 @@ host_run::host_run(plugin_host& host, const run_request& request)
     result_.output = request.source;
     const image& img = request.source;
     host_.reset_record();
-    FilterRecord& rec = host_.record_;
+    FilterRecord& rec = host_.record();
     Rect16 filter = request.filter_rect;
     if (filter.top == 0 && filter.left == 0 && filter.bottom == 0 && filter.right == 0)
         filter = Rect16{0, 0, (int16_t)img.height, (int16_t)img.width};
-    rec.abortProc = abort_proc;
-    rec.progressProc = request.with_progress ? progress_proc : nullptr;
+    rec.abortProc = filter_host::never_abort;
+    rec.progressProc = request.with_progress ? filter_host::progress_proc : nullptr;
     rec.imageSize = Point16{(int16_t)img.height, (int16_t)img.width};
     rec.planes = (int16_t)img.planes;
     rec.filterRect = filter;
@@ -370,7 +360,7 @@ host_run::host_run(plugin_host& host, const run_request& request)
 
 host_run::~host_run()
 {
-    FilterRecord& rec = host_.record_;
+    FilterRecord& rec = host_.record();
     rec.inData = rec.outData = rec.maskData = nullptr;
     if (host_.current_run_ == &result_) host_.current_run_ = nullptr;
     delete buffers_;
@@ -378,13 +368,13 @@ host_run::~host_run()
 
 bool host_run::requests_pending() const
 {
-    const FilterRecord& rec = host_.record_;
+    const FilterRecord& rec = host_.record();
     return !rect_empty(rec.inRect) || !rect_empty(rec.outRect) || !rect_empty(rec.maskRect);
 }
 
 int16_t host_run::call(int16_t selector)
 {
-    FilterRecord& rec = host_.record_;
+    FilterRecord& rec = host_.record();
     const bool continuing = selector == filterSelectorContinue;
     Rect16 out_rect = {};
     int16_t out_lo = 0, out_hi = 0;
@@ -398,7 +388,7 @@ int16_t host_run::call(int16_t selector)
     }
     uint8_t before[sizeof(FilterRecord)];
     std::memcpy(before, &rec, sizeof rec);
-    const int16_t r = host_.invoke(selector, &rec);
+    const int16_t r = host_.call(selector);
     host_.check_record_writes(before, &result_, selector);
     if (!host_.calls_.empty()) result_.calls.push_back(host_.calls_.back());
     if (r != 0 && result_.result == 0) {
@@ -420,7 +410,7 @@ run_result plugin_host::run_filter(const run_request& request)
     run_result result;
     result.output = request.source;
     if (!loaded()) {
-        result.protocol_errors.push_back("plug-in not loaded: " + load_error_);
+        result.protocol_errors.push_back("plug-in not loaded: " + load_error());
         return result;
     }
     const image& img = request.source;

@@ -1,25 +1,11 @@
-// The test host: drives a filter plug-in DLL the way a real host does, with
-// nobody at the screen.
+// The test host: the filter host (tools/filter_host), which loads the plug-in,
+// keeps the host's records and handles the plug-in's windows, plus what only
+// tests need.  Test programs link it; glimmora-host.exe never does.
 //
-// What it gives a test:
+// What it adds for a test:
 //
-//  * plugin_host loads the plug-in (LoadLibrary), finds ENTRYPOINT1 and calls
-//    it with the records a host owns: a FilterRecord, an AboutRecord, a
-//    PlatformData whose hwnd is a real top-level host window (registered class,
-//    created hidden) and the pointer-sized `data` slot.  Every call is logged.
-//
-//  * Every window the plug-in puts up on the calling thread is handled by a
-//    thread-local CBT hook:
-//      - message boxes are recorded (caption, text, owner, icon, buttons) and
-//        closed with their default button at once;
-//      - the plug-in's own dialog (its caption starts with
-//        "***** Glimmoric Filter *****") is handed to the dialog script, which
-//        runs inside the dialog's modal loop once the dialog is up.  Without a
-//        script the dialog is closed with the default button (OK unless
-//        changed with set_default_dialog_button);
-//      - any other dialog is recorded and cancelled.
-//    The dialog the plug-in opens only to measure a control ends inside its
-//    initialisation and never shows, so it never reaches the script.
+//  * A log of every entry call: selector, result, the rectangles and planes
+//    the plug-in left in the FilterRecord, its progress reports, its time.
 //
 //  * run_filter() performs a whole run like a host: parameters (for a menu
 //    run), prepare, start, continue while a request rectangle is non-empty, and
@@ -32,6 +18,7 @@
 //    or writing past the requested rows faults at once.  Requests a host
 //    would refuse (outside the image, a mask without a selection, endless
 //    runs) get no data and are listed in run_result::protocol_errors.
+//    host_run drives one such run call by call, for the random host.
 //
 //  * The parameters handle outlives a run like a host keeps it, in one of two
 //    ways (params_mode): the handle itself stays in the record, or its bytes
@@ -39,8 +26,7 @@
 //    block on the next run, as some hosts do.
 //
 //  * A watchdog ends the process with a message when one plug-in call takes
-//    longer than the call timeout (30 s by default), and install_crash_report()
-//    prints which call was running when the plug-in crashed.  A broken plug-in
+//    longer than the call timeout (30 s by default), so a broken plug-in
 //    fails the test instead of hanging it.
 //
 //  * Fault injection and accounting: right after loading, the host points some
@@ -51,57 +37,25 @@
 //    plug-in holds, and fail a chosen call the way Windows does (null, 0 or
 //    -1 with the last error set).  Without a fault plan they only count.
 //
-//  * unload() and load() free and load the module again between any two
-//    calls, keeping the host's records, as hosts do between runs (or when a
-//    document closes in the middle of one).
-//
 // Each plugin_host loads the module itself and frees it when destroyed, so a
-// test that makes its own host starts with the plug-in's globals fresh.  All
-// calls must come from the thread that created the plugin_host, and only one
-// plugin_host may exist per thread at a time (the hook and the callbacks find
-// it through a thread-local pointer).
+// test that makes its own host starts with the plug-in's globals fresh.
+// unload() and load() free and load the module again between any two calls,
+// keeping the host's records, as hosts do between runs (or when a document
+// closes in the middle of one).
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "filter_host/dialog_driver.h"
+#include "filter_host/plugin_host.h"
+#include "filter_host/process.h"
 #include "state/host_interface.h"
 
 namespace testhost {
-
-// --- windows the plug-in showed ----------------------------------------------
-
-enum class icon_kind { none, information, warning, error, question, other };
-
-struct message_box {
-    HWND window = nullptr;
-    HWND owner = nullptr;  // GetWindow(GW_OWNER): null for an unowned box
-    std::string caption;
-    std::string text;
-    icon_kind icon = icon_kind::none;
-    std::vector<int> buttons;  // ids present, in IDOK, IDCANCEL, IDABORT ... order
-    UINT flags = 0;            // rebuilt MB_* button set | MB_ICON*, e.g. MB_OK | MB_ICONINFORMATION
-    int call_index = -1;       // index into plugin_host::calls() of the call that showed it
-};
-
-struct dialog_seen {
-    HWND window = nullptr;
-    HWND owner = nullptr;
-    std::string caption;
-    bool plugin_dialog = false;  // false: some other dialog, which was cancelled
-    bool left_open = false;      // the script returned with the dialog still up
-    int call_index = -1;
-};
-
-// Runs inside the dialog's modal loop, once the dialog is showing.  It may
-// set texts, click buttons, send scroll messages, pump messages, and must
-// leave the dialog ended (for instance by clicking OK or Cancel); if it does
-// not, the host clicks the default button after it returns.
-typedef std::function<void(HWND dialog)> dialog_script;
 
 // --- the call log --------------------------------------------------------------
 
@@ -201,59 +155,19 @@ struct import_counts {
 
 class host_run;
 
-class plugin_host {
+class plugin_host : public filter_host::plugin_host {
 public:
     // Loads the plug-in; check loaded() and load_error().
-    // `entry_name` is the entry point the plug-in's PiPL names.
     explicit plugin_host(const std::string& plugin_path, const std::string& entry_name = "ENTRYPOINT1");
-    ~plugin_host();
-    plugin_host(const plugin_host&) = delete;
-    plugin_host& operator=(const plugin_host&) = delete;
+    ~plugin_host() override;
 
-    bool loaded() const { return entry_ != nullptr; }
-    // Frees the module; the records stay.  Calls made before load() return
-    // result_not_written and are not logged.
-    void unload();
-    // Loads the module again (after unload) and redirects its imports.
-    bool load();
-    const std::string& load_error() const { return load_error_; }
-    HMODULE module() const { return module_; }
-    HWND window() const { return window_; }
-
-    // The records the host owns.  reset_record() fills the FilterRecord with
-    // `sentinel` and then sets the fields a host provides to neutral values
-    // (no image, parameters kept, platformData = &platform()).
-    FilterRecord& record() { return record_; }
-    AboutRecord& about_record() { return about_; }
-    PlatformData& platform() { return platform_; }
-    intptr_t& data() { return data_; }
-    void reset_record(uint8_t sentinel = 0xA5);
-
-    // One call of the entry point with the host's FilterRecord (call), or
-    // with any record pointer, null included (call_with).  *result is preset
-    // to result_not_written before the call, so a plug-in that forgets to
-    // write it is seen.  about() passes about_record(), whose platformData is
-    // &platform() or null.
-    int16_t call(int16_t selector);
-    int16_t call_with(int16_t selector, void* record);
-    int16_t about(bool with_platform_data = true);
-    static constexpr int16_t result_not_written = 0x7A7A;
-
+    // Every entry call since the last clear_log(), which also forgets the
+    // windows seen.
     const std::vector<call_record>& calls() const { return calls_; }
-    const std::vector<message_box>& message_boxes() const { return boxes_; }
-    const std::vector<dialog_seen>& dialogs() const { return dialogs_; }
-    void clear_log();
+    void clear_log() override;
 
-    void set_dialog_script(dialog_script script) { script_ = std::move(script); }
-    void set_default_dialog_button(int id) { default_button_ = id; }
-
-    // The parameters handle: its bytes (empty when null), and a new block of
-    // the given bytes put into the record (GlobalAlloc, movable), replacing
-    // and freeing the old one.
-    std::vector<uint8_t> params_bytes() const;
-    void set_params(const std::vector<uint8_t>& bytes);
-    void free_params();
-
+    std::vector<uint8_t> params_bytes() const override;
+    void free_params() override;
     void set_params_mode(params_mode mode) { params_mode_ = mode; }
     const std::vector<uint8_t>& saved_params() const { return saved_params_; }
 
@@ -263,13 +177,6 @@ public:
     // Longest time one entry call may take before the watchdog ends the
     // process; 0 turns the watchdog off (it costs a timer per call).
     void set_call_timeout_ms(DWORD ms) { call_timeout_ms_ = ms; }
-
-    // Called for every progress report as it happens (after it is recorded),
-    // e.g. to draw a progress bar.
-    void set_progress_listener(std::function<void(int32_t done, int32_t total)> listener)
-    {
-        progress_listener_ = std::move(listener);
-    }
 
     // Fault injection and accounting (see the top of this header).  Whether
     // the imports could be redirected; the plan, which also starts the counts
@@ -281,48 +188,30 @@ public:
     int live_blocks() const;
     int live_gdi_objects() const { return (int)live_gdi_.size(); }
 
-    // Used by the hook and callbacks; not for tests.
-    void on_activate(HWND window);
-    void on_dialog_timer();
-    void on_progress(int32_t done, int32_t total);
+    // Used by the callbacks and the import wrappers; not for tests.
+    void on_progress(int32_t done, int32_t total) override;
     void on_display(const PSPixelMap* source, const VRect* rect, int32_t row, int32_t col, void* context);
     bool fail_call(int import_counts::*counter, int fault_plan::*when);
     void note_block(void* block, bool live, bool by_plugin);
     bool note_gdi_object(void* object, bool live);
 
+protected:
+    void module_changed() override;
+    void call_entry(int16_t selector, void* record, int16_t* result) override;
+
 private:
     friend class host_run;
-    int16_t invoke(int16_t selector, void* record);
-    void handle_message_box(HWND box);
-    void handle_plugin_dialog(HWND dialog);
     void check_record_writes(const uint8_t* before, run_result* result, int16_t selector);
     void restore_params_for_run();
     void save_params_after_run(bool success);
 
-    HMODULE module_ = nullptr;
-    PluginEntryProc entry_ = nullptr;
-    std::string load_error_;
-    HWND window_ = nullptr;
-    HHOOK hook_ = nullptr;
-    FilterRecord record_;
-    AboutRecord about_;
-    PlatformData platform_;
-    intptr_t data_ = 0;
     std::vector<call_record> calls_;
-    std::vector<message_box> boxes_;
-    std::vector<dialog_seen> dialogs_;
-    std::vector<HWND> pending_dialogs_;
-    dialog_script script_;
-    int default_button_ = IDOK;
     params_mode params_mode_ = params_mode::keep_handle;
     std::vector<uint8_t> saved_params_;
     void* heap_params_ = nullptr;  // our HeapAlloc copy handed to the plug-in, if any
-    bool params_on_heap() const { return heap_params_ != nullptr && record_.parameters == heap_params_; }
+    bool params_on_heap() const { return heap_params_ != nullptr && record().parameters == heap_params_; }
     DWORD call_timeout_ms_ = 30000;
-    std::function<void(int32_t, int32_t)> progress_listener_;
     run_result* current_run_ = nullptr;
-    int current_call_ = -1;
-    std::string plugin_path_, entry_name_;
     bool imports_redirected_ = false;
     fault_plan faults_;
     import_counts counts_;
@@ -353,32 +242,5 @@ private:
     run_result result_;
     buffers* buffers_;
 };
-
-// Prints which plug-in call was running when the process crashes, then lets
-// the crash take its course (Wine prints a backtrace and the process exits
-// non-zero).  Call once from main.
-void install_crash_report();
-
-// A note the crash report and the watchdog print too, e.g. how to replay the
-// session that was running; empty for none.
-void set_crash_note(const std::string& note);
-
-// A DOS path for a Unix path under Wine ("/a/b" -> "Z:\a\b"); other paths
-// are returned unchanged.
-std::string windows_path(const std::string& path);
-
-// Runs the thread's message loop for about `milliseconds`, dispatching
-// everything (timers included) and giving keys to `dialog` first, as its own
-// modal loop does; for dialog scripts that must let time pass.
-void pump_messages(DWORD milliseconds, HWND dialog = nullptr);
-
-// Small helpers for dialog scripts.
-void click(HWND dialog, int id);                       // BM_CLICK, as a mouse click does
-void set_item_text(HWND dialog, int id, const std::string& text);
-std::string item_text(HWND dialog, int id);
-int bar_position(HWND dialog, int bar_id);             // GetScrollPos of a scroll-bar control
-void scroll(HWND dialog, int bar_id, int code, int position = 0);  // WM_HSCROLL from that bar
-int focused_id(HWND dialog);                           // control id with the focus, or 0
-void press_key(HWND dialog, UINT virtual_key);         // key down and up through the modal loop
 
 }  // namespace testhost

@@ -5,13 +5,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "testhost.h"
-#include "testhost_internal.h"
+#include "filter_host/internal.h"
+#include "filter_host/plugin_host.h"
+#include "filter_host/process.h"
 
-namespace testhost {
+namespace filter_host {
 
 static const char plugin_dialog_caption[] = "***** Glimmoric Filter *****";
-static const char seen_property[] = "testhost_seen";
+static const char seen_property[] = "filter_host_seen";
 
 // Message boxes give their text control this id (on Windows and Wine alike).
 static const int message_text_id = 0xFFFF;
@@ -27,7 +28,7 @@ HHOOK install_window_hook()
     return SetWindowsHookExA(WH_CBT, cbt_hook, nullptr, GetCurrentThreadId());
 }
 
-static std::string window_text(HWND window)
+std::string window_text(HWND window)
 {
     if (window == nullptr) return std::string();
     int n = GetWindowTextLengthA(window);
@@ -196,74 +197,11 @@ void plugin_host::handle_plugin_dialog(HWND dialog)
         if (!IsWindow(dialog) || !IsWindowVisible(dialog)) return;
         for (dialog_seen& seen : dialogs_)
             if (seen.window == dialog) seen.left_open = true;
-        std::fprintf(stderr, "testhost: the dialog script left the dialog open; pressing button %d\n",
+        std::fprintf(stderr, "%s: the dialog script left the dialog open; pressing button %d\n", program_name(),
                      default_button_);
     }
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(default_button_, BN_CLICKED),
                  (LPARAM)GetDlgItem(dialog, default_button_));
 }
 
-// --- helpers for dialog scripts ----------------------------------------------------
-
-void pump_messages(DWORD milliseconds, HWND dialog)
-{
-    const DWORD begin = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage((int)msg.wParam);
-                return;
-            }
-            if (dialog != nullptr && IsWindow(dialog) && IsDialogMessageA(dialog, &msg)) continue;
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        DWORD elapsed = GetTickCount() - begin;
-        if (elapsed >= milliseconds) return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
-    }
-}
-
-void click(HWND dialog, int id)
-{
-    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
-void set_item_text(HWND dialog, int id, const std::string& text)
-{
-    SetDlgItemTextA(dialog, id, text.c_str());
-}
-
-std::string item_text(HWND dialog, int id)
-{
-    return window_text(GetDlgItem(dialog, id));
-}
-
-int bar_position(HWND dialog, int bar_id)
-{
-    return GetScrollPos(GetDlgItem(dialog, bar_id), SB_CTL);
-}
-
-void scroll(HWND dialog, int bar_id, int code, int position)
-{
-    SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(code, position), (LPARAM)GetDlgItem(dialog, bar_id));
-}
-
-int focused_id(HWND dialog)
-{
-    HWND focus = GetFocus();
-    if (focus == nullptr || !IsChild(dialog, focus)) return 0;
-    return GetDlgCtrlID(focus);
-}
-
-void press_key(HWND dialog, UINT virtual_key)
-{
-    HWND target = GetFocus();
-    if (target == nullptr || (target != dialog && !IsChild(dialog, target))) target = dialog;
-    PostMessageA(target, WM_KEYDOWN, virtual_key, 1);
-    PostMessageA(target, WM_KEYUP, virtual_key, (LPARAM)0xC0000001);
-    pump_messages(0, dialog);
-}
-
-}  // namespace testhost
+}  // namespace filter_host

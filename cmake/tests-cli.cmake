@@ -1,14 +1,26 @@
-# Tests of the command-line host (included by cmake/native.cmake after the
-# Wine tier, tests/wine/tests.cmake).
+# Test tier "cli": the command-line host (tools/cli).
 #
 #   cli.unit.*   its portable parts (options, parameter file, pixels, image
-#                files, property lists, progress bar), natively, also under
-#                AddressSanitizer and UndefinedBehaviorSanitizer;
+#                files, property lists, progress bar), natively, also
+#                sanitized (sanitized.cli_unit_tests);
 #   cli.wine.*   glimmora-host.exe from the 64-bit build run under Wine on small
 #                images: options and errors, modes, selection, dialog runs, the
-#                same result as the test host's own run; and tools/glimmora;
+#                same result as the reference host's; and tools/glimmora;
 #   wine32.cli.* the same groups with the 32-bit host and plug-in under the
-#                emulated 32-bit Wine, and tools/glimmora --arch 32.
+#                32-bit Wine, and tools/glimmora --arch 32.
+#
+# The reference host (reference-host.exe, tests/cli/reference_host_win.cpp)
+# is glimmora-host.exe driving the plug-in through the test host's run
+# instead of its own buffers; the GEGL tier uses it too.
+if(WIN32)
+  add_executable(reference_host ${CMAKE_SOURCE_DIR}/tests/cli/reference_host_win.cpp)
+  set_target_properties(reference_host PROPERTIES OUTPUT_NAME reference-host)
+  target_compile_options(reference_host PRIVATE ${GLIMMORA_WARNINGS})
+  target_link_libraries(reference_host PRIVATE glimmora_cli glimmora_testhost)
+  target_link_options(reference_host PRIVATE ${GLIMMORA_STATIC_RUNTIMES})
+  add_dependencies(reference_host glimmora)
+  return()
+endif()
 
 file(GLOB GLIMMORA_CLI_PORTABLE CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/cli/*.cpp)
 list(FILTER GLIMMORA_CLI_PORTABLE EXCLUDE REGEX "_win\\.cpp$")
@@ -28,14 +40,12 @@ foreach(variant plain sanitized)
   endif()
   add_executable(${target} ${GLIMMORA_CLI_UNIT_TESTS} ${GLIMMORA_CLI_PORTABLE})
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tools ${CMAKE_SOURCE_DIR}/src)
-  # stb_image and stb_image_write from Debian's libstb-dev.
-  target_compile_options(${target} PRIVATE ${GLIMMORA_WARNINGS} -isystem /usr/include/stb)
+  target_include_directories(${target} SYSTEM PRIVATE ${GLIMMORA_STB_INCLUDE_DIR})
+  target_compile_options(${target} PRIVATE ${GLIMMORA_WARNINGS})
   target_link_libraries(${target} GTest::gtest_main)
   target_precompile_headers(${target} PRIVATE ${GLIMMORA_TEST_PCH})
   if(variant STREQUAL sanitized)
-    target_compile_options(${target} PRIVATE -O0 -g -fsanitize=address,undefined -fno-sanitize-recover=all
-                                             -fno-omit-frame-pointer)
-    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+    glimmora_sanitize(${target})
     add_test(NAME sanitized.cli_unit_tests COMMAND ${target})
   else()
     gtest_discover_tests(${target} TEST_PREFIX "cli.unit." DISCOVERY_TIMEOUT 60)
@@ -43,11 +53,11 @@ foreach(variant plain sanitized)
 endforeach()
 
 if(DEFINED GLIMMORA_WINE_STATE)
-  find_package(Python3 COMPONENTS Interpreter REQUIRED)
   set(cli_driver ${CMAKE_SOURCE_DIR}/tests/cli/cli_test.py)
   set(GLIMMORA_CLI_GROUPS Options Errors Modes Selection SameAsTestHost Dialog)
   set(cli_args --env ${GLIMMORA_WINE_ENV} --state ${GLIMMORA_WINE_STATE}
-               --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN64}
+               --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe
+               --reference-host ${GLIMMORA_WIN64_DIR}/reference-host.exe --plugin ${GLIMMORA_PLUGIN64}
                --other-plugin ${GLIMMORA_PLUGIN32} --work ${CMAKE_BINARY_DIR}/cli-tests --version ${PROJECT_VERSION})
   foreach(group ${GLIMMORA_CLI_GROUPS})
     add_test(NAME cli.wine.${group} COMMAND ${Python3_EXECUTABLE} ${cli_driver} ${cli_args} ${group})
@@ -72,7 +82,8 @@ if(DEFINED GLIMMORA_WINE_STATE)
     add_test(NAME wine32.cli.teardown COMMAND ${GLIMMORA_WINE_ENV} teardown ${cli32_state})
     set_tests_properties(wine32.cli.teardown PROPERTIES FIXTURES_CLEANUP wine32_cli TIMEOUT 60)
     set(cli32_args --env ${GLIMMORA_WINE_ENV} --state ${cli32_state} --bits 32
-                   --host ${GLIMMORA_WIN32_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN32}
+                   --host ${GLIMMORA_WIN32_DIR}/glimmora-host.exe
+                   --reference-host ${GLIMMORA_WIN32_DIR}/reference-host.exe --plugin ${GLIMMORA_PLUGIN32}
                    --other-plugin ${GLIMMORA_PLUGIN64} --work ${CMAKE_BINARY_DIR}/cli-tests-32
                    --version ${PROJECT_VERSION})
     foreach(group ${GLIMMORA_CLI_GROUPS})

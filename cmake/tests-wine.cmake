@@ -1,18 +1,74 @@
-# The Wine test tiers (included by cmake/native.cmake): the Windows test
-# programs of both Windows builds, run under Wine from CTest.
+# Test tier "wine": the plug-in of each Windows build driven under Wine by the
+# test host (tools/testhost) through the Windows test programs of
+# tests/structure (the DLLs' headers, exports, imports, resources, loading)
+# and tests/e2e (whole runs, the dialog, the preview, faults, misuse).
 #
 #   wine.*     the 64-bit programs and plug-in under the system's Wine;
 #   wine32.*   the 32-bit programs and plug-in, the product itself, under the
-#              32-bit Wine emulated by qemu-i386 (tools/setup-i386.sh).
+#              32-bit Wine (tools/setup-i386.sh; emulated by qemu-i386 where
+#              the kernel cannot run 32-bit programs itself).
 #
-# Each tier has one fixture that sets up a fresh Wine prefix, an X display and
-# a persistent wineserver for the whole test run, and a cleanup fixture that
-# stops them.  Every gtest suite is a CTest entry of its own, so the summary
-# counts suites; a further entry fails when a program has a suite that is not
-# listed here.  The 64-bit tier starts the program once per suite; the
-# 32-bit tier, whose program starts cost seconds, starts each program once and
-# reads the suites' results from its report.
-#
+# Each program is built for 32 and 64 bits and loads the plug-in of its own
+# bitness.  Each Wine tier has one fixture that sets up a fresh Wine prefix,
+# an X display and a persistent wineserver for the whole test run
+# (tests/wine/env.sh), and a cleanup fixture that stops them.  Every gtest
+# suite is a CTest entry of its own, so the summary counts suites; a further
+# entry fails when a program has a suite that is not listed here.  The 64-bit
+# tier starts the program once per suite; the 32-bit tier, whose program
+# starts cost seconds, starts each program once and reads the suites'
+# results from its report.
+if(WIN32)
+  # GoogleTest from the distribution's sources, built with this toolchain.
+  if(NOT EXISTS ${GLIMMORA_GTEST_SOURCE_DIR}/CMakeLists.txt)
+    message(FATAL_ERROR "no GoogleTest sources in GLIMMORA_GTEST_SOURCE_DIR=${GLIMMORA_GTEST_SOURCE_DIR} "
+                        "(Debian: googletest)")
+  endif()
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${GLIMMORA_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # The win32 thread model has no std::mutex.  GoogleTest locks with Win32
+  # primitives on Windows anyway; only its Notification helper wants
+  # std::mutex, so it gets one built on a Win32 event instead.
+  target_compile_definitions(gtest PUBLIC GTEST_HAS_NOTIFICATION_=1)
+  target_compile_options(gtest PUBLIC -include ${CMAKE_SOURCE_DIR}/tests/wine/gtest_notification.h)
+  target_compile_options(gtest PRIVATE ${GLIMMORA_TEST_OPT})
+
+  function(glimmora_wine_program name)
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${name}/*.cpp)
+    add_executable(${name}_tests ${sources} ${CMAKE_SOURCE_DIR}/tests/wine/wine_main.cpp)
+    target_include_directories(${name}_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine ${CMAKE_SOURCE_DIR}/res)
+    target_link_libraries(${name}_tests PRIVATE glimmora_testhost gtest)
+    target_compile_options(${name}_tests PRIVATE ${GLIMMORA_WARNINGS} ${GLIMMORA_TEST_OPT})
+    target_link_options(${name}_tests PRIVATE ${GLIMMORA_STATIC_RUNTIMES})
+    # The plug-in of this build is the default; the Wine tier passes the
+    # paths explicitly.
+    target_compile_definitions(${name}_tests PRIVATE GLIMMORA_DEFAULT_PLUGIN="$<TARGET_FILE:glimmora>")
+    add_dependencies(${name}_tests glimmora)
+  endfunction()
+
+  glimmora_wine_program(structure)
+  # The version resource is read as Windows reads it, through version.dll.
+  target_link_libraries(structure_tests PRIVATE version)
+  target_include_directories(structure_tests PRIVATE ${GLIMMORA_GENERATED_DIR})
+  glimmora_wine_program(e2e)
+  # The end-to-end tests take their expectations from the plain reference,
+  # never from the plug-in's own sources.
+  target_sources(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/reference/reference.cpp)
+  target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/reference)
+
+  add_executable(desktop_keeper ${CMAKE_SOURCE_DIR}/tests/wine/desktop_keeper.cpp)
+  target_compile_options(desktop_keeper PRIVATE ${GLIMMORA_WARNINGS})
+  target_link_options(desktop_keeper PRIVATE ${GLIMMORA_STATIC_RUNTIMES})
+  target_link_libraries(desktop_keeper PRIVATE user32)
+  return()
+endif()
+
+if(NOT GLIMMORA_WINDOWS)
+  message(STATUS "Wine tiers off (GLIMMORA_WINDOWS=OFF)")
+  return()
+endif()
+
 # Both tiers run the same suites: add new ones to these lists.
 set(GLIMMORA_STRUCTURE_SUITES Headers Exports Imports Resources Loader)
 set(GLIMMORA_E2E_SUITES About Selectors Parameters Prepare Start WholeRun RunProtocol Dialog Preview PreviewScreen
@@ -21,12 +77,9 @@ set(GLIMMORA_E2E_SUITES About Selectors Parameters Prepare Start WholeRun RunPro
 set(GLIMMORA_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
 set(GLIMMORA_WINE32_STATE ${CMAKE_BINARY_DIR}/wine32)
 set(GLIMMORA_WINE_ENV ${CMAKE_SOURCE_DIR}/tests/wine/env.sh)
-set(GLIMMORA_PLUGIN32 ${GLIMMORA_WIN32_DIR}/GLIMMORA.8bf)
-set(GLIMMORA_PLUGIN64 ${GLIMMORA_WIN64_DIR}/GLIMMORA.8bf)
 # The run records the two builds must agree on (the RunTable suite).
 set(GLIMMORA_RECORDS ${CMAKE_BINARY_DIR}/records)
 file(MAKE_DIRECTORY ${GLIMMORA_RECORDS})
-find_package(Python3 COMPONENTS Interpreter REQUIRED)
 set(GLIMMORA_GTEST_REPORT ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/gtest_report.py)
 
 # --- 64-bit ----------------------------------------------------------------------

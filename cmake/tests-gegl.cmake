@@ -1,8 +1,26 @@
-# Tests of the GEGL operation glimmora:spokes (included by cmake/gegl.cmake).
+# Test tier "gegl": the GEGL operation glimmora:spokes (src/gegl).
 #
 #   gegl.unit.*          the operation inside GEGL graphs, natively (op_test.cpp)
 #   gegl.tool            graph runs with the gegl tool
-#   gegl.wine.*          its bytes against the real 64-bit plug-in under Wine
+#   gegl.wine.*          its bytes against the real 64-bit plug-in under Wine,
+#                        run by the CLI tier's reference host
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    # A probe that prints the size of the plug-in dialog's big view as Wine
+    # lays it out at its DPI.
+    add_executable(gegl_view_size ${CMAKE_SOURCE_DIR}/tests/gegl/view_size_win.cpp)
+    set_target_properties(gegl_view_size PROPERTIES OUTPUT_NAME gegl-view-size)
+    target_compile_options(gegl_view_size PRIVATE ${GLIMMORA_WARNINGS})
+    target_link_libraries(gegl_view_size PRIVATE user32 gdi32 kernel32)
+    target_link_options(gegl_view_size PRIVATE ${GLIMMORA_STATIC_RUNTIMES})
+  endif()
+  return()
+endif()
+
+if(NOT TARGET glimmora_gegl)
+  message(STATUS "GEGL tier off: the GEGL operation is not built")
+  return()
+endif()
 
 set(GLIMMORA_GEGL_PATH "${GLIMMORA_GEGL_DIR}:${GEGL_SYSTEM_OPERATIONS}")
 
@@ -19,7 +37,6 @@ add_dependencies(gegl_tests glimmora_gegl)
 gtest_discover_tests(gegl_tests TEST_PREFIX "gegl.unit." DISCOVERY_TIMEOUT 60
                      PROPERTIES ENVIRONMENT "GEGL_PATH=${GLIMMORA_GEGL_PATH}")
 
-find_package(Python3 COMPONENTS Interpreter REQUIRED)
 set(gegl_driver ${CMAKE_SOURCE_DIR}/tests/gegl/gegl_test.py)
 set(gegl_args --module-dir ${GLIMMORA_GEGL_DIR} --system-ops ${GEGL_SYSTEM_OPERATIONS}
               --work ${CMAKE_BINARY_DIR}/gegl-tests)
@@ -28,7 +45,7 @@ set_tests_properties(gegl.tool PROPERTIES TIMEOUT 300)
 
 if(DEFINED GLIMMORA_WINE_STATE)
   set(gegl_wine_args ${gegl_args} --env ${GLIMMORA_WINE_ENV} --state ${GLIMMORA_WINE_STATE}
-                     --host ${GLIMMORA_WIN64_DIR}/glimmora-host.exe --plugin ${GLIMMORA_PLUGIN64}
+                     --reference-host ${GLIMMORA_WIN64_DIR}/reference-host.exe --plugin ${GLIMMORA_PLUGIN64}
                      --probe ${GLIMMORA_WIN64_DIR}/gegl-view-size.exe
                      --keeper ${GLIMMORA_WIN64_DIR}/desktop_keeper.exe)
   add_test(NAME gegl.wine.SameAsPlugin COMMAND ${Python3_EXECUTABLE} ${gegl_driver} ${gegl_wine_args} SameAsPlugin)

@@ -1,25 +1,39 @@
-// Process-wide helpers: the crash report and Unix-to-DOS paths.
+// Process-wide helpers: the program's name, the crash report and Unix-to-DOS
+// paths.
+#include "filter_host/process.h"
+
 #include <cstdio>
 #include <cstring>
 
-#include "testhost.h"
-#include "testhost_internal.h"
+#include "filter_host/internal.h"
 
-namespace testhost {
+namespace filter_host {
+
+static const char* name_of_program = "filter_host";
+
+void set_program_name(const char* name)
+{
+    name_of_program = name;
+}
+
+const char* program_name()
+{
+    return name_of_program;
+}
 
 // Fixed storage: the crash report must not allocate.
-static char crash_note[4096];
+static char crash_note_text[4096];
 
 void set_crash_note(const std::string& note)
 {
-    size_t n = note.size() < sizeof crash_note - 1 ? note.size() : sizeof crash_note - 1;
-    std::memcpy(crash_note, note.data(), n);
-    crash_note[n] = '\0';
+    size_t n = note.size() < sizeof crash_note_text - 1 ? note.size() : sizeof crash_note_text - 1;
+    std::memcpy(crash_note_text, note.data(), n);
+    crash_note_text[n] = '\0';
 }
 
-const char* crash_note_text()
+const char* crash_note()
 {
-    return crash_note;
+    return crash_note_text;
 }
 
 static LONG WINAPI report_crash(EXCEPTION_POINTERS* info)
@@ -31,13 +45,13 @@ static LONG WINAPI report_crash(EXCEPTION_POINTERS* info)
                            (LPCSTR)e->ExceptionAddress, &owner))
         GetModuleFileNameA(owner, module, sizeof module);
     const LONG selector = current_selector;
-    std::fprintf(stderr, "testhost: exception 0x%08lx at %s+0x%llx", (unsigned long)e->ExceptionCode, module,
-                 (unsigned long long)((const char*)e->ExceptionAddress - (const char*)owner));
+    std::fprintf(stderr, "%s: exception 0x%08lx at %s+0x%llx", name_of_program, (unsigned long)e->ExceptionCode,
+                 module, (unsigned long long)((const char*)e->ExceptionAddress - (const char*)owner));
     if (selector == no_call)
         std::fprintf(stderr, " outside any plug-in call\n");
     else
         std::fprintf(stderr, " during the plug-in call with selector %ld\n", (long)selector);
-    if (crash_note[0] != '\0') std::fprintf(stderr, "%s\n", crash_note);
+    if (crash_note_text[0] != '\0') std::fprintf(stderr, "%s\n", crash_note_text);
     std::fflush(stderr);
     std::fflush(stdout);
     return EXCEPTION_CONTINUE_SEARCH;  // Wine then prints its backtrace and ends the process
@@ -70,4 +84,4 @@ std::string windows_path(const std::string& path)
     return dos;
 }
 
-}  // namespace testhost
+}  // namespace filter_host
