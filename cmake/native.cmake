@@ -19,6 +19,7 @@ endif()
 #
 #   build/gegl/glimmora-spokes.so   the module; GEGL loads it from GEGL_PATH
 #                                   or from ~/.local/share/gegl-0.4/plug-ins
+find_package(PkgConfig REQUIRED)
 pkg_check_modules(GEGL QUIET IMPORTED_TARGET gegl-0.4)
 if(GEGL_FOUND)
   # Where GEGL keeps its own operations: GEGL_PATH replaces that folder, so

@@ -1,11 +1,15 @@
-# The fuzz tier (included by cmake/native.cmake): a libFuzzer harness for
-# every parser of untrusted input -- the command line and parameter file, the
-# dialog script, the PiPL reader, image files, and the plug-in's stored record
-# through run planning to row shading.  They are built by clang in a build of
-# their own (build/fuzz, tests/fuzz/CMakeLists.txt) and run as fuzz.<name>
+# The fuzz tier: a libFuzzer harness for every parser of untrusted input --
+# the command line and parameter file, the dialog script, the PiPL reader,
+# image files, and the plug-in's stored record through run planning to row
+# shading.  They are built by clang in a build of their own (build/fuzz,
+# cmake/fuzz.cmake) and run as fuzz.<name>
 # for a bounded time each, from the seeds in tests/fuzz/seeds/<name>; a crash
 # fails the entry and prints the input.  tools/fuzz.sh NAME [SECONDS] runs one
 # for longer.
+
+if(WIN32)
+  return()
+endif()
 
 set(GLIMMORA_FUZZ_HARNESSES command_line dialog_script pipl image record)
 # Five entries of 15 s, two at a time beside the other tiers: about a minute
@@ -38,9 +42,10 @@ endif()
 
 include(ExternalProject)
 ExternalProject_Add(fuzz_harnesses
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
   BINARY_DIR ${CMAKE_BINARY_DIR}/fuzz
-  CMAKE_ARGS -DCMAKE_CXX_COMPILER=${GLIMMORA_CLANGXX}
+  CMAKE_ARGS -DCMAKE_CXX_COMPILER=${GLIMMORA_CLANGXX} -DGLIMMORA_FUZZ=ON
+             -DGLIMMORA_STB_INCLUDE_DIR=${GLIMMORA_STB_INCLUDE_DIR}
   BUILD_ALWAYS 1
   INSTALL_COMMAND "")
 foreach(name ${GLIMMORA_FUZZ_HARNESSES})
