@@ -71,3 +71,6 @@ include(${CMAKE_SOURCE_DIR}/tests/cli/tests.cmake OPTIONAL)
 
 # The GEGL operation glimmora:spokes and its tests, when GEGL 0.4 is installed.
 include(${CMAKE_SOURCE_DIR}/cmake/gegl.cmake)
+
+# The engine as WebAssembly and the web page, with their tests, when emscripten is installed.
+include(${CMAKE_SOURCE_DIR}/cmake/web.cmake)

@@ -1,0 +1,104 @@
+# The engine in the browser: src/effect and src/web compiled by emscripten
+# (Debian: emscripten) into a static folder,
+#
+#   build/web/index.html       the page, with glimmora.css, page.js, worker.js
+#   build/web/glimmora-simd.*  the engine with wasm SIMD (the SSE2 path)
+#   build/web/glimmora.*       the engine without it, for browsers that refuse SIMD
+#   build/web/samples/         the picture the page opens with
+#
+# The native build includes this file and drives the emscripten build as an
+# external project (like the Windows builds), which includes it again with
+# EMSCRIPTEN set.  Without emcc the web build and its tests are left out.
+
+if(EMSCRIPTEN)
+  file(GLOB engine_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/effect/*.cpp)
+  file(GLOB web_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/web/*.cpp)
+  set(exported _malloc _free _glimmora_web_value_count _glimmora_web_value_name _glimmora_web_value_label
+      _glimmora_web_value_minimum _glimmora_web_value_maximum _glimmora_web_value_default _glimmora_web_view_width
+      _glimmora_web_view_height _glimmora_web_max_side _glimmora_web_render _glimmora_web_render_copy
+      _glimmora_web_shrink _glimmora_web_ring _glimmora_web_decode_png _glimmora_web_decode_failure)
+  string(REPLACE ";" "," exported "${exported}")
+  # emcc runs node scripts that need acorn from the system's node modules.
+  set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env NODE_PATH=${GLIMMORA_NODE_MODULES})
+  # A classic script that defines GlimmoraEngine(), for the page, its worker
+  # (importScripts) and node (the tests and the benchmark).
+  set(module_options -sMODULARIZE=1 -sEXPORT_NAME=GlimmoraEngine -sENVIRONMENT=web,worker,node
+      -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB -sABORTING_MALLOC=0 -sFILESYSTEM=0
+      -sEXPORTED_FUNCTIONS=${exported} -sEXPORTED_RUNTIME_METHODS=UTF8ToString)
+  foreach(variant plain simd)
+    set(target glimmora_web_${variant})
+    add_executable(${target} ${engine_sources} ${web_sources})
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+    target_include_directories(${target} SYSTEM PRIVATE ${GLIMMORA_STB_DIR})
+    target_compile_options(${target} PRIVATE ${GLIMMORA_WARNINGS})
+    target_link_options(${target} PRIVATE ${module_options})
+    set(name glimmora)
+    if(variant STREQUAL simd)
+      set(name glimmora-simd)
+      target_compile_options(${target} PRIVATE -msimd128 -msse2)
+      target_link_options(${target} PRIVATE -msimd128)
+    endif()
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name} SUFFIX .js
+                          RUNTIME_OUTPUT_DIRECTORY ${GLIMMORA_WEB_DIR})
+
+    # The engine benchmark for node, beside the web folder.
+    add_executable(web_bench_${variant} ${CMAKE_SOURCE_DIR}/bench/web/engine_bench.cpp ${engine_sources})
+    target_include_directories(web_bench_${variant} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/bench)
+    target_compile_options(web_bench_${variant} PRIVATE ${GLIMMORA_WARNINGS})
+    target_link_options(web_bench_${variant} PRIVATE -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB -sENVIRONMENT=node)
+    if(variant STREQUAL simd)
+      target_compile_options(web_bench_${variant} PRIVATE -msimd128 -msse2)
+      target_link_options(web_bench_${variant} PRIVATE -msimd128)
+    endif()
+    set_target_properties(web_bench_${variant} PROPERTIES SUFFIX .js)
+  endforeach()
+
+  # The page's own files and its first picture.
+  file(GLOB page_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/web/*.html ${CMAKE_SOURCE_DIR}/src/web/*.js
+       ${CMAKE_SOURCE_DIR}/src/web/*.css)
+  set(page_copies)
+  foreach(file ${page_files} ${CMAKE_SOURCE_DIR}/samples/nightfall.png)
+    get_filename_component(name ${file} NAME)
+    set(copy ${GLIMMORA_WEB_DIR}/${name})
+    if(name STREQUAL nightfall.png)
+      set(copy ${GLIMMORA_WEB_DIR}/samples/${name})
+    endif()
+    add_custom_command(OUTPUT ${copy} COMMAND ${CMAKE_COMMAND} -E copy ${file} ${copy} DEPENDS ${file})
+    list(APPEND page_copies ${copy})
+  endforeach()
+  add_custom_target(web_page ALL DEPENDS ${page_copies})
+  return()
+endif()
+
+find_program(GLIMMORA_EMCC emcc)
+find_program(GLIMMORA_NODE node)
+find_path(GLIMMORA_NODE_MODULES acorn/package.json PATHS /usr/share/nodejs /usr/lib/nodejs
+          DOC "the system's node modules, which hold emcc's acorn")
+find_path(GLIMMORA_STB_DIR stb_image.h PATH_SUFFIXES stb)
+if(NOT GLIMMORA_EMCC OR NOT GLIMMORA_NODE OR NOT GLIMMORA_NODE_MODULES OR NOT GLIMMORA_STB_DIR)
+  message(STATUS "emscripten, node, node-acorn or libstb-dev missing (tools/setup.sh installs them): "
+                 "the web page is not built")
+  return()
+endif()
+# Debian's emcc is a link into emscripten's folder, which holds its toolchain file.
+get_filename_component(emcc_path ${GLIMMORA_EMCC} REALPATH)
+get_filename_component(emscripten_root ${emcc_path} DIRECTORY)
+set(GLIMMORA_WEB_DIR ${CMAKE_BINARY_DIR}/web)
+
+include(ExternalProject)
+ExternalProject_Add(web
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${CMAKE_BINARY_DIR}/web-build
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${emscripten_root}/cmake/Modules/Platform/Emscripten.cmake
+             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DGLIMMORA_WEB_DIR=${GLIMMORA_WEB_DIR}
+             -DGLIMMORA_NODE_MODULES=${GLIMMORA_NODE_MODULES} -DGLIMMORA_STB_DIR=${GLIMMORA_STB_DIR}
+  BUILD_ALWAYS 1
+  INSTALL_COMMAND "")
+
+# The same engine benchmark natively, for bench/web/web_bench.sh.
+add_executable(web_bench_native ${CMAKE_SOURCE_DIR}/bench/web/engine_bench.cpp)
+target_include_directories(web_bench_native PRIVATE ${CMAKE_SOURCE_DIR}/bench)
+target_link_libraries(web_bench_native glimmora_core)
+target_compile_options(web_bench_native PRIVATE ${GLIMMORA_WARNINGS})
+
+include(${CMAKE_SOURCE_DIR}/tests/web/tests.cmake)
