@@ -44,7 +44,7 @@ let drawn = -1;        // the generation whose result copy.dst holds
 let drawnFinal = false; // and whether that is the final result, not a likeness
 let requested = -1;    // the generation last asked of the worker
 let opening = 0, downloading = false;
-let before = false, dragging = false, frameQueued = false;
+let before = false, dragging = false, frameQueued = false, outlineShown = false;
 let linkTimer = 0, linkTime = 0;
 let startNotes = [];   // what was wrong with the link, shown with the first picture
 
@@ -254,8 +254,9 @@ function layout() {
     canvas.style.height = `${height}px`;
   }
   const ratio = window.devicePixelRatio || 1;
-  outline.width = Math.round(width * ratio);
+  outline.width = Math.round(width * ratio);  // which also clears it
   outline.height = Math.round(height * ratio);
+  outlineShown = false;
 }
 
 function setCopy(width, height, pixels) {
@@ -320,9 +321,13 @@ function frame() {
 
 // While dragging: the ring's edges, the spokes' centre lines and the centre.
 function drawOutline() {
+  // A canvas's first drawing allocates its pixels: leave it alone until a
+  // drag needs it.
+  if (!outlineShown && (!dragging || before)) return;
   const ctx = outline.getContext('2d');
   ctx.clearRect(0, 0, outline.width, outline.height);
-  if (!dragging || before) return;
+  outlineShown = dragging && !before;
+  if (!outlineShown) return;
   writeSettings(settings());
   if (!eng._glimmora_web_ring(settingsAt, image.width, image.height, ringAt)) return;
   const k = outline.width / image.width;
@@ -438,6 +443,32 @@ function download() {
   worker.postMessage({ type: 'download', name, settings: settings() });
 }
 
+// V8 runs WebAssembly with its baseline compiler first and optimises the
+// functions that run often, and a canvas sets up its drawing on first use.
+// Shading a small tile a few dozen times with values across the table, and
+// one stroke on the outline canvas, in short tasks while the first picture
+// loads, keep those costs out of the first frames of a picture and a drag.
+function warmUp() {
+  const side = 64, bytes = side * side * 4, rounds = 60;
+  const tile = eng._malloc(2 * bytes);
+  if (!tile) return;
+  const ctx = outline.getContext('2d');
+  ctx.strokeRect(0, 0, 1, 1);
+  ctx.clearRect(0, 0, 2, 2);
+  let round = 0;
+  const step = () => {
+    const start = performance.now();
+    for (; round < rounds && performance.now() - start < 8; round++) {
+      const pick = (v, k) => [v.initial, v.minimum, v.maximum][(round + k) % 3];
+      writeSettings({ values: table.map(pick), cx: round % side, cy: (round * 7) % side });
+      eng._glimmora_web_render_copy(settingsAt, side, side, side, side, tile, tile + bytes);
+    }
+    if (round < rounds) setTimeout(step, 0);
+    else eng._free(tile);
+  };
+  setTimeout(step, 0);
+}
+
 // --- wiring -------------------------------------------------------------------------
 
 function wire() {
@@ -550,6 +581,7 @@ async function start() {
   };
   worker.postMessage({ type: 'init', engine: ENGINE });
   wire();
+  warmUp();
   try {
     const response = await fetch('samples/nightfall.png');
     if (!response.ok) throw new Error(`${response.status} ${response.statusText}`);
