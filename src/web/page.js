@@ -211,22 +211,27 @@ function readLink() {
   return notes;
 }
 
-// The centre for a newly opened picture: the link's for the first one, else
-// the same pixel when the picture has it, else the middle.
+// The centre for a newly opened picture: the link's for the first one,
+// clamped into it; its middle for the ones after, unless the link's centre
+// did not fit the first picture and fits this one (a link made on a picture
+// of one's own, opened again).
 function centreFor(width, height, notes) {
-  const middle = { x: Math.floor(width / 2), y: Math.floor(height / 2) };
-  if (linkCentre) {
-    const given = linkCentre;
-    linkCentre = null;
-    const x = given.x === null ? middle.x : clamp(given.x, 0, width - 1);
-    const y = given.y === null ? middle.y : clamp(given.y, 0, height - 1);
-    if ((given.x !== null && x !== given.x) || (given.y !== null && y !== given.y)) {
-      notes.push(`The centre ${given.x}, ${given.y} lies outside the ${width} x ${height} picture: ${x}, ${y} used.`);
+  const given = linkCentre;
+  const first = !image;
+  linkCentre = null;
+  if (given) {
+    const x = given.x === null ? Math.floor(width / 2) : clamp(given.x, 0, width - 1);
+    const y = given.y === null ? Math.floor(height / 2) : clamp(given.y, 0, height - 1);
+    const fits = (given.x === null || x === given.x) && (given.y === null || y === given.y);
+    if (fits) return { x, y };
+    if (first) {
+      notes.push(`The centre ${given.x}, ${given.y} lies outside the ${width} x ${height} picture: ${x}, ${y} ` +
+        'used; the next picture you open gets it if it fits there.');
+      linkCentre = given;
+      return { x, y };
     }
-    return { x, y };
   }
-  if (image && centre.x < width && centre.y < height) return centre;
-  return middle;
+  return { x: Math.floor(width / 2), y: Math.floor(height / 2) };
 }
 
 // --- the picture on the canvas -------------------------------------------------

@@ -73,6 +73,30 @@ try {
     await page.send('DOM.setFileInputFiles', { nodeId, files: [file] });
   };
 
+  // Download, pressed like a person would, and the bytes it saves.
+  const download = async (source, expectedName) => {
+    const saved = new Promise((resolve) => {
+      let name;
+      const off = browser.on(['Browser.downloadWillBegin', 'Browser.downloadProgress'], (p, method) => {
+        if (method === 'Browser.downloadWillBegin') name = p.suggestedFilename;
+        else if (p.state !== 'inProgress') {
+          off();
+          resolve({ name, state: p.state });
+        }
+      });
+    });
+    const button = JSON.parse(await show("JSON.stringify(document.getElementById('download').getBoundingClientRect())"));
+    const middle = { x: button.x + button.width / 2, y: button.y + button.height / 2, button: 'left', clickCount: 1 };
+    await page.send('Input.dispatchMouseEvent', { type: 'mousePressed', ...middle });
+    await page.send('Input.dispatchMouseEvent', { type: 'mouseReleased', ...middle });
+    const got = await saved;
+    check(`Download saves ${expectedName}`, got.name === expectedName && got.state === 'completed', JSON.stringify(got));
+    const values = ['spokes', 'angle', 'thickness', 'intensity', 'radius', 'length'].map((name) => link()[name]);
+    const [verdict] = support.verdicts(expect, [[source, join(downloads, expectedName), ...values, link().cx,
+      link().cy, 311, 289]]);
+    check(`${expectedName} holds the plug-in's result`, verdict === 'same', verdict);
+  };
+
   // A link restores values and centre.
   const shared = '?spokes=12&angle=15&thickness=20&intensity=50&radius=50&length=50&cx=236&cy=62';
   await navigate(shared);
@@ -80,6 +104,7 @@ try {
   check('the link stays as given', new URL(address).search === shared, address);
   const labels = await show("[...document.querySelectorAll('#values label')].map((l) => l.textContent).join()");
   check('the dialog\'s six labels', labels === '# Spokes,Angle,Thickness,Intensity,Radius,Length', labels);
+  await download(join(web, 'samples', 'nightfall.png'), 'nightfall-glimmora.png');
 
   // Garbled and out-of-range values are ignored or clamped, with a note.
   await navigate('?spokes=999&angle=abc&cx=5000&cy=-4');
@@ -117,24 +142,7 @@ try {
   const { cx, cy } = link();
   check('the drag moves the centre', Math.abs(cx - 0.7 * width) <= 2 && Math.abs(cy - 0.6 * height) <= 2, `${cx}, ${cy}`);
 
-  // Download, pressed like a person would, and its bytes.
-  const saved = new Promise((resolve) => {
-    let name;
-    browser.on(['Browser.downloadWillBegin', 'Browser.downloadProgress'], (p, method) => {
-      if (method === 'Browser.downloadWillBegin') name = p.suggestedFilename;
-      else if (p.state !== 'inProgress') resolve({ name, state: p.state });
-    });
-  });
-  const button = JSON.parse(await show("JSON.stringify(document.getElementById('download').getBoundingClientRect())"));
-  const middle = { x: button.x + button.width / 2, y: button.y + button.height / 2, button: 'left', clickCount: 1 };
-  await page.send('Input.dispatchMouseEvent', { type: 'mousePressed', ...middle });
-  await page.send('Input.dispatchMouseEvent', { type: 'mouseReleased', ...middle });
-  const download = await saved;
-  check('Download saves the PNG named after the picture', download.name === 'test-glimmora.png' &&
-    download.state === 'completed', JSON.stringify(download));
-  const values = ['spokes', 'angle', 'thickness', 'intensity', 'radius', 'length'].map((name) => link()[name]);
-  const [verdict] = support.verdicts(expect, [[picture, join(downloads, 'test-glimmora.png'), ...values, cx, cy, 311, 289]]);
-  check('the download is the plug-in\'s result', verdict === 'same', verdict);
+  await download(picture, 'test-glimmora.png');
 
   // A corrupt file: a message, and the page keeps the picture.
   await openFile(corrupt);
