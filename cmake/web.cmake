@@ -26,30 +26,34 @@ if(EMSCRIPTEN)
       -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB -sABORTING_MALLOC=0 -sFILESYSTEM=0
       -sEXPORTED_FUNCTIONS=${exported} -sEXPORTED_RUNTIME_METHODS=UTF8ToString)
   foreach(variant plain simd)
+    # The engine once per variant, for the page's module and the benchmark.
+    add_library(glimmora_engine_${variant} STATIC ${engine_sources})
+    target_include_directories(glimmora_engine_${variant} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+    target_compile_options(glimmora_engine_${variant} PRIVATE ${GLIMMORA_WARNINGS})
+    if(variant STREQUAL simd)
+      target_compile_options(glimmora_engine_${variant} PUBLIC -msimd128 -msse2)
+      target_link_options(glimmora_engine_${variant} INTERFACE -msimd128)
+    endif()
+
     set(target glimmora_web_${variant})
-    add_executable(${target} ${engine_sources} ${web_sources})
-    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+    add_executable(${target} ${web_sources})
+    target_link_libraries(${target} glimmora_engine_${variant})
     target_include_directories(${target} SYSTEM PRIVATE ${GLIMMORA_STB_DIR})
     target_compile_options(${target} PRIVATE ${GLIMMORA_WARNINGS})
     target_link_options(${target} PRIVATE ${module_options})
     set(name glimmora)
     if(variant STREQUAL simd)
       set(name glimmora-simd)
-      target_compile_options(${target} PRIVATE -msimd128 -msse2)
-      target_link_options(${target} PRIVATE -msimd128)
     endif()
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name} SUFFIX .js
                           RUNTIME_OUTPUT_DIRECTORY ${GLIMMORA_WEB_DIR})
 
-    # The engine benchmark for node, beside the web folder.
-    add_executable(web_bench_${variant} ${CMAKE_SOURCE_DIR}/bench/web/engine_bench.cpp ${engine_sources})
-    target_include_directories(web_bench_${variant} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/bench)
+    # The engine benchmark for node (bench/web/web_bench.sh builds it).
+    add_executable(web_bench_${variant} EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/web/engine_bench.cpp)
+    target_link_libraries(web_bench_${variant} glimmora_engine_${variant})
+    target_include_directories(web_bench_${variant} PRIVATE ${CMAKE_SOURCE_DIR}/bench)
     target_compile_options(web_bench_${variant} PRIVATE ${GLIMMORA_WARNINGS})
     target_link_options(web_bench_${variant} PRIVATE -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB -sENVIRONMENT=node)
-    if(variant STREQUAL simd)
-      target_compile_options(web_bench_${variant} PRIVATE -msimd128 -msse2)
-      target_link_options(web_bench_${variant} PRIVATE -msimd128)
-    endif()
     set_target_properties(web_bench_${variant} PROPERTIES SUFFIX .js)
   endforeach()
 
@@ -95,8 +99,8 @@ ExternalProject_Add(web
   BUILD_ALWAYS 1
   INSTALL_COMMAND "")
 
-# The same engine benchmark natively, for bench/web/web_bench.sh.
-add_executable(web_bench_native ${CMAKE_SOURCE_DIR}/bench/web/engine_bench.cpp)
+# The same engine benchmark natively (bench/web/web_bench.sh builds it).
+add_executable(web_bench_native EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/web/engine_bench.cpp)
 target_include_directories(web_bench_native PRIVATE ${CMAKE_SOURCE_DIR}/bench)
 target_link_libraries(web_bench_native glimmora_core)
 target_compile_options(web_bench_native PRIVATE ${GLIMMORA_WARNINGS})

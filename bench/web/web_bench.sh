@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The engine as WebAssembly against the native engine, and the page's frames
-# in Chromium (see bench/README.md).  Needs a build (tools/build.sh).
+# in Chromium (see bench/README.md).  Needs a build (tools/build.sh); builds
+# the benchmark programs themselves.
 #   bench/web/web_bench.sh [ROUNDS]
 # The native program and both WebAssembly builds run ROUNDS times (3 unless
 # given), one after another in each round, and each entry keeps its fastest
@@ -12,9 +13,9 @@ rounds=${1:-3}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for program in "$build/web_bench_native" "$build/web-build/web_bench_simd.js" "$build/web-build/web_bench_plain.js"; do
-  [ -e "$program" ] || { echo "web_bench: $program is missing; run tools/build.sh first" >&2; exit 2; }
-done
+[ -d "$build/web-build" ] || { echo "web_bench: no web build in $build; run tools/build.sh first" >&2; exit 2; }
+cmake --build "$build" --target web_bench_native >/dev/null
+cmake --build "$build/web-build" --target web_bench_simd web_bench_plain >/dev/null
 for round in $(seq "$rounds"); do
   echo "round $round of $rounds" >&2
   "$build/web_bench_native" >>"$work/native"
