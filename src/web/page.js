@@ -37,7 +37,7 @@ let table = [];        // the value table: name, label, minimum, maximum, initia
 const values = {};     // name -> value
 let image = null;      // name, width, height of the open picture
 let centre = { x: 0, y: 0 };
-let linkCentre = null; // the centre the link gave, for the first picture
+let linkCentre = null; // the centre the link gave, until a picture takes it
 let copy = null;       // width, height, src, dst (in eng's memory), their ImageData
 let generation = 0;    // counts changes of picture, values and centre
 let drawn = -1;        // the generation whose result copy.dst holds
@@ -92,9 +92,10 @@ function settings() {
   return { values: table.map((v) => values[v.name]), cx: centre.x, cy: centre.y };
 }
 
+// The dialog's view size is always the default one.
 function writeSettings(s) {
-  const view = [eng._glimmora_web_view_width(), eng._glimmora_web_view_height()];
-  eng.HEAP32.set([...s.values, s.cx, s.cy, ...view], settingsAt >> 2);
+  const viewSize = [eng._glimmora_web_view_width(), eng._glimmora_web_view_height()];
+  eng.HEAP32.set([...s.values, s.cx, s.cy, ...viewSize], settingsAt >> 2);
 }
 
 // --- controls ---------------------------------------------------------------------
@@ -225,7 +226,7 @@ function centreFor(width, height, notes) {
     const fits = (given.x === null || x === given.x) && (given.y === null || y === given.y);
     if (fits) return { x, y };
     if (first) {
-      notes.push(`The centre ${given.x}, ${given.y} lies outside the ${width} x ${height} picture: ${x}, ${y} ` +
+      notes.push(`The centre ${given.x ?? 'middle'}, ${given.y ?? 'middle'} lies outside the ${width} x ${height} picture: ${x}, ${y} ` +
         'used; the next picture you open gets it if it fits there.');
       linkCentre = given;
       return { x, y };
