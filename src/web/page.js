@@ -397,7 +397,11 @@ function onWorkerMessage({ data: m }) {
   switch (m.type) {
     case 'opened':
       opening--;
-      opened(m);
+      try {
+        opened(m);
+      } catch (error) {
+        showMessage(`${m.name} could not be shown (${error.message}).`, true);
+      }
       break;
     case 'copy':
       if (image && m.width === image.width && m.height === image.height) {
