@@ -42,13 +42,16 @@ export async function launch(chromium, { width = 1280, height = 900 } = {}) {
   const profile = mkdtempSync(join(tmpdir(), 'glimmora-chromium-'));
   // As root Chromium needs --no-sandbox; the network flags keep it from
   // calling out (this machine's network refuses such connections).
-  const child = spawn(chromium, [
+  const flags = [
     '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
     '--disable-background-networking', '--disable-component-update', '--disable-sync',
     '--disable-default-apps', '--disable-extensions', '--mute-audio', `--user-data-dir=${profile}`,
     '--remote-debugging-pipe', `--window-size=${width},${height}`, 'about:blank',
-  // A process group of its own, so that closing ends its helpers too.
-  ], { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'], detached: true });
+  ];
+  // A process group of its own, so that closing ends its helpers too; its
+  // temporary files go into the profile, which close() removes.
+  const child = spawn(chromium, flags, { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'], detached: true,
+    env: { ...process.env, TMPDIR: profile } });
   let stderr = '';
   child.stderr.on('data', (d) => { stderr = (stderr + d).slice(-4000); });
 
