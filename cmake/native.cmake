@@ -72,6 +72,38 @@ if(GLIMMORA_WINDOWS)
   set(GLIMMORA_PLUGIN64 ${GLIMMORA_WIN64_DIR}/GLIMMORA.8bf)
 endif()
 
+# --- the web page: the engine as WebAssembly (cmake/web.cmake) ------------------
+#   build/web/   index.html and what it loads; tools/web.sh serves it
+# Built whenever emscripten is installed (Debian: emscripten, which brings node
+# and its acorn module).
+find_program(GLIMMORA_EMCC emcc)
+find_program(GLIMMORA_NODE node)
+find_path(GLIMMORA_NODE_MODULES acorn/package.json PATHS /usr/share/nodejs /usr/lib/nodejs
+          DOC "the system's node modules, which hold emcc's acorn")
+if(GLIMMORA_EMCC AND GLIMMORA_NODE AND GLIMMORA_NODE_MODULES)
+  # Debian's emcc is a link into emscripten's folder, which holds its toolchain file.
+  get_filename_component(emcc_path ${GLIMMORA_EMCC} REALPATH)
+  get_filename_component(emscripten_root ${emcc_path} DIRECTORY)
+  set(GLIMMORA_WEB_DIR ${CMAKE_BINARY_DIR}/web)
+  include(ExternalProject)
+  ExternalProject_Add(web
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/web-build
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${emscripten_root}/cmake/Modules/Platform/Emscripten.cmake
+               -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DGLIMMORA_WEB_DIR=${GLIMMORA_WEB_DIR}
+               -DGLIMMORA_NODE_MODULES=${GLIMMORA_NODE_MODULES}
+               -DGLIMMORA_STB_INCLUDE_DIR=${GLIMMORA_STB_INCLUDE_DIR}
+    BUILD_ALWAYS 1
+    INSTALL_COMMAND "")
+  # The same engine benchmark natively (bench/web/web_bench.sh builds it).
+  add_executable(web_bench_native EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/web/engine_bench.cpp)
+  target_include_directories(web_bench_native PRIVATE ${CMAKE_SOURCE_DIR}/bench)
+  target_link_libraries(web_bench_native glimmora_core)
+  target_compile_options(web_bench_native PRIVATE ${GLIMMORA_WARNINGS})
+else()
+  message(STATUS "emscripten or node missing (tools/setup.sh installs them): the web page is not built")
+endif()
+
 # --- what the native test tiers share ----------------------------------------------
 enable_testing()
 find_package(GTest REQUIRED)

@@ -15,6 +15,7 @@ src/effect, nor <windows.h>.
 Beside the floors stand other front-ends of the engine, which may include
 the engine and nothing else of the plug-in:
   gegl     the GEGL operation glimmora:spokes
+  web      the engine's C interface for the web page (compiled to WebAssembly)
 
 Exit status 1 lists every offending include.
 """
@@ -23,7 +24,7 @@ import re
 import sys
 
 FLOORS = ["effect", "state", "preview", "dialog", "host"]
-FRONT_ENDS = {"gegl": ["effect"]}
+FRONT_ENDS = {"gegl": ["effect"], "web": ["effect"]}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
 

@@ -15,6 +15,9 @@ packages=(
   clang libclang-rt-14-dev
   # the GEGL operation (src/gegl) and its graph runs
   libgegl-dev gegl pkg-config
+  # the web page (src/web): emscripten brings node and node-acorn; its test
+  # runs the page in chromium
+  emscripten chromium
   "$@"
 )
 

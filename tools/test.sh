@@ -4,8 +4,10 @@
 # summary: the portable core's unit tests (also sanitized), both DLLs under
 # Wine (the 64-bit one under the system's Wine, the 32-bit one under the
 # 32-bit Wine of tools/setup-i386.sh), the command-line host, the GEGL
-# operation and the release bundles.  Wine gets an Xvfb of its own when no
-# display is set.  Arguments go to ctest, e.g. tools/test.sh -R cli.
+# operation, the release bundles, the fuzz harnesses and the web page (its
+# WebAssembly engine in node, the page in headless Chromium).  Wine gets an
+# Xvfb of its own when no display is set.  Arguments go to ctest, e.g.
+# tools/test.sh -R cli.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"

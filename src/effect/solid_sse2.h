@@ -19,10 +19,12 @@
 // SSE2 is the floor of both the 32- and the 64-bit plug-in: every x86-64
 // processor has it, and so has every 32-bit one since the Pentium 4.  The
 // 32-bit build is compiled for the i686 without it, so these functions ask
-// for it themselves.
+// for it themselves.  WebAssembly builds with -msimd128 -msse2 get the same
+// code: emscripten's <emmintrin.h> maps each of these intrinsics onto wasm
+// SIMD with the same results.
 #pragma once
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__) || defined(__i386__) || (defined(__wasm_simd128__) && defined(__SSE2__))
 #define GLIMMORA_SOLID_SSE2 1
 
 #include <emmintrin.h>

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "effect/spoke.h"
+
 namespace {
 
 int16_t as_int16(int32_t v)
@@ -23,37 +25,16 @@ spoke_values values_of(const glimmora_spokes_settings& s)
     return v;
 }
 
-// The centre on one axis: the middle of the image unless a column or row is
-// given, as the command-line host picks it.
-int32_t centre_on(int32_t given, int32_t side)
+whole_image_settings whole_image_of(const glimmora_spokes_settings& s)
 {
-    return given < 0 ? side / 2 : given;
+    return whole_image_settings{values_of(s), s.centre_x, s.centre_y, s.view_width, s.view_height};
 }
 
 }  // namespace
 
-bool plan_spokes(const glimmora_spokes_settings& settings, int32_t image_width, int32_t image_height,
-                 pixel_layout layout, glimmora_spokes_plan* plan)
-{
-    *plan = glimmora_spokes_plan{};
-    if (!glimmora_spokes_plannable(&settings, image_width, image_height)) return false;
-    // The whole image is the working image (no thinning), and the view is
-    // what the dialog measured.
-    if (!fit_preview(image_width, image_height, settings.view_width, settings.view_height, 1, &plan->fit))
-        return false;
-    plan->centre_x = centre_on(settings.centre_x, image_width);
-    plan->centre_y = centre_on(settings.centre_y, image_height);
-    plan->shader.geometry = setup_spoke_geometry(values_of(settings), plan->fit.extent, plan->fit.image_scale);
-    plan->shader.centre_x = as_int16(plan->centre_x);
-    plan->shader.centre_y = as_int16(plan->centre_y);
-    plan->shader.layout = layout;
-    return true;
-}
-
 extern "C" int glimmora_spokes_plannable(const glimmora_spokes_settings* settings, int32_t width, int32_t height)
 {
-    return width >= 1 && height >= 1 && width <= GLIMMORA_MAX_SIDE && height <= GLIMMORA_MAX_SIDE &&
-           settings->view_width >= 1 && settings->view_height >= 1;
+    return whole_image_plannable(settings->view_width, settings->view_height, width, height);
 }
 
 extern "C" int glimmora_spokes_render(const glimmora_spokes_settings* settings, int32_t image_width,
@@ -66,8 +47,8 @@ extern "C" int glimmora_spokes_render(const glimmora_spokes_settings* settings, 
     const uint8_t* in = static_cast<const uint8_t*>(src);
     uint8_t* out = static_cast<uint8_t*>(dst);
 
-    glimmora_spokes_plan plan;
-    if (!plan_spokes(*settings, image_width, image_height, layout, &plan)) {
+    whole_image_plan plan;
+    if (!plan_whole_image(whole_image_of(*settings), image_width, image_height, layout, &plan)) {
         if (in != nullptr && in != out && height > 0) std::memmove(out, in, row_bytes * static_cast<size_t>(height));
         return 0;
     }

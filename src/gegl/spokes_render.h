@@ -5,12 +5,11 @@
  * a block of pixels to glimmora_spokes_render, which plans the effect the way
  * the plug-in plans a whole-image run and shades the block.
  *
- * Planning, as the plug-in does it when the whole image fits its memory
- * (no thinning): the preview is the image fitted into the dialog's big view
- * (view_width x view_height, each capped at 512), every length of the effect
- * is a fraction of the larger preview side, and the image scale (image pixels
- * per preview pixel) takes it to the image.  So the same values, centre and
- * view size give the plug-in's bytes.
+ * Planning is the engine's whole-image planning (effect/whole_image.h), as
+ * the plug-in does it when the whole image fits its memory: the same values,
+ * centre and view size give the plug-in's bytes.  The default view size
+ * (GLIMMORA_VIEW_WIDTH_DEFAULT x GLIMMORA_VIEW_HEIGHT_DEFAULT) and the largest
+ * side (GLIMMORA_MAX_SIDE) come from there too.
  *
  * Nothing here keeps state: any number of blocks of any number of images can
  * be shaded at once, from any thread. */
@@ -24,24 +23,11 @@
 #endif
 
 #include "effect/value_table.h"
+#include "effect/whole_image.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-
-/* The client size of the dialog's big view at 96 DPI, as the plug-in measures
- * it under Wine: the control is 180 x 180 dialog units, and the dialog's font
- * (8-point MS Sans Serif, which Wine replaces) has base units of 7 x 13
- * pixels, so the control is 180 * 7 / 4 = 315 by 180 * 13 / 8 = 293 pixels
- * (rounded) outside.  Its border becomes the 3D client edge that dialogs give
- * bordered controls, two pixels on every side: 311 x 289 inside.  (With the
- * original font's 6 x 13 base units, Windows would measure 266 x 289.) */
-#define GLIMMORA_VIEW_WIDTH_DEFAULT 311
-#define GLIMMORA_VIEW_HEIGHT_DEFAULT 289
-
-/* The largest image side the plug-in's planning covers: its sizes are 16-bit. */
-#define GLIMMORA_MAX_SIDE 32767
 
 typedef struct glimmora_spokes_settings {
     int32_t spokes, angle, thickness, intensity, radius, length;
@@ -77,19 +63,6 @@ int glimmora_spokes_render(const glimmora_spokes_settings* settings, int32_t ima
 
 #ifdef __cplusplus
 }
-
-#include "effect/preview_fit.h"
-#include "effect/spoke.h"
-
-/* The plan of a whole image: the preview fit, the centre in image pixels and
- * the shader for full resolution.  False when the image cannot be planned. */
-struct glimmora_spokes_plan {
-    preview_fit fit;
-    int32_t centre_x, centre_y;
-    spoke_shader shader;
-};
-bool plan_spokes(const glimmora_spokes_settings& settings, int32_t image_width, int32_t image_height,
-                 pixel_layout layout, glimmora_spokes_plan* plan);
 #endif
 
 #endif
