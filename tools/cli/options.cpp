@@ -142,7 +142,7 @@ bool parse_options(const std::vector<std::string>& args, cli_options* o, std::st
             return true;
         }
         bool is_flag = name == "--dialog" || name == "--floating" || name == "--quiet" || name == "-q" ||
-                       name == "--progress" || name == "--via-testhost";
+                       name == "--progress";
         if (is_flag) {
             if (has_value) {
                 *error = name + " takes no value";
@@ -152,7 +152,6 @@ bool parse_options(const std::vector<std::string>& args, cli_options* o, std::st
             if (name == "--floating") o->floating = true;
             if (name == "--quiet" || name == "-q") o->quiet = true;
             if (name == "--progress") o->force_progress = true;
-            if (name == "--via-testhost") o->via_testhost = true;
             continue;
         }
         if (name.size() > 1 && name[0] == '-') {

@@ -69,9 +69,7 @@ struct cli_options {
     bool help = false;
     bool version = false;  // --version: print the release's version and stop
     std::string dialog_test;  // hidden: a dialog script (dialog_script.h) instead of the user
-    bool force_progress = false;
-    bool via_testhost = false;    // hidden: run through the test host's run_filter (the tests' reference)  // hidden: draw the progress bar even when stderr is not a terminal
-
+    bool force_progress = false;  // hidden: draw the progress bar even when stderr is not a terminal
 };
 
 // Parses argv[1..].  On failure returns false and puts a one-line message in
