@@ -2,8 +2,8 @@
 # (src/web) compiled by emscripten into a static folder,
 #
 #   build/web/index.html       the page, with glimmora.css, page.js, worker.js
-#   build/web/glimmora-simd.*  the engine with wasm SIMD (the SSE2 path)
-#   build/web/glimmora.*       the engine without it, for browsers that refuse SIMD
+#   build/web/glimmora-simd.*  the engine with wasm SIMD (the SSE2 path) and bulk memory
+#   build/web/glimmora.*       the engine without either, for browsers that refuse SIMD
 #   build/web/samples/         the picture the page opens with
 #
 # The native build starts it (cmake/native.cmake) with emscripten's toolchain
@@ -31,6 +31,14 @@ foreach(variant plain simd)
   if(variant STREQUAL simd)
     target_compile_options(glimmora_engine_${variant} PUBLIC -msimd128 -msse2)
     target_link_options(glimmora_engine_${variant} INTERFACE -msimd128)
+    # Bulk memory makes the engine's copies of rows (std::memmove) one
+    # memory.copy each; without it emscripten's memcpy hands every copy of
+    # 512 bytes or more to JavaScript, a call that outweighs copying a gray
+    # row.  Every browser with SIMD has it (page.js asks for both).  The
+    # engine's own sources only: clang 14 then keeps stb_image's
+    # thread_local variables (src/web) as thread-local storage, which
+    # wasm-ld refuses without threads.
+    target_compile_options(glimmora_engine_${variant} PRIVATE -mbulk-memory)
   endif()
 
   set(target glimmora_web_${variant})

@@ -48,7 +48,7 @@ inline uint32_t divide(const divider& v, uint32_t n) {
 struct ramp_divider {
     bool wide;
     uint32_t m, shift;     // narrow
-    uint32_t recip, span;  // wide
+    uint32_t recip, span;  // wide; span of narrow ones too in WebAssembly (solid_sse2.h divides by it)
 };
 
 // span in 1 .. 2^30 - 1.
@@ -58,6 +58,9 @@ inline ramp_divider make_ramp_divider(uint32_t span) {
         const divider v = make_divider(span);
         rd.m = static_cast<uint32_t>(v.m);
         rd.shift = v.shift;
+#if defined(__wasm_simd128__)
+        rd.span = span;
+#endif
     } else {
         rd.wide = true;
         rd.span = span;

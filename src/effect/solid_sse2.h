@@ -21,13 +21,18 @@
 // 32-bit build is compiled for the i686 without it, so these functions ask
 // for it themselves.  WebAssembly builds with -msimd128 -msse2 get the same
 // code: emscripten's <emmintrin.h> maps each of these intrinsics onto wasm
-// SIMD with the same results.
+// SIMD with the same results.  Only b is formed otherwise there (ramp_lanes
+// below): the 64-bit lane products and shifts it takes here have no fast
+// form in WebAssembly.
 #pragma once
 
 #if defined(__x86_64__) || defined(__i386__) || (defined(__wasm_simd128__) && defined(__SSE2__))
 #define GLIMMORA_SOLID_SSE2 1
 
 #include <emmintrin.h>
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
 
 #include <cstddef>
 #include <cstdint>
@@ -57,6 +62,44 @@ struct ramp_line {
     uint32_t ref;          // num = ref - |dx|^2 (outer half) or ref + |dx|^2 (inner half), modulo 2^32
     uint32_t weight;       // intensity weight, 0..256
 };
+
+#if defined(__wasm_simd128__)
+// b of four lanes in WebAssembly, narrow and wide spans alike.  The products
+// of ramp4 below become i64x2.mul there (three 32-bit multiplies each in the
+// engines), and clang 14 splits a 64-bit lane shift by the narrow span's
+// variable count into one scalar shift per lane: in gray, where little else
+// is done per pixel, b took most of the time.  Here b comes from a single
+// precision estimate, settled by its remainder in 32-bit lanes:
+// - q = (num * 1024) / span is b; the true quotient Q lies in q .. q + 1
+//   (num within 0 .. span, so Q within 0 .. 1024);
+// - E = num * scale, scale = 1024 / span rounded to single precision: three
+//   roundings of relative error at most 2^-24 each (scale, num, product)
+//   put E within 1024 * 3.01 * 2^-24 < 2^-12 of Q;
+// - E + 2^23 lies in 2^23 .. 2^24, where the floats are the integers, so
+//   adding it rounds E to the nearest integer and the sum's bits less those
+//   of 2^23 (0x4B000000) are that integer, est: q or q + 1;
+// - rem = num * 1024 - est * span is then within -span .. span - 1, exact
+//   in 32-bit lanes however the products wrap (span < 2^30), and est is one
+//   too many exactly where it is negative.
+// WebAssembly's float arithmetic is IEEE single precision, rounded to
+// nearest, never fused or reassociated, so every engine forms the same est.
+struct ramp_lanes {
+    v128_t scale, span;
+};
+
+inline ramp_lanes lanes_of(const ramp_line& line) {
+    return {wasm_f32x4_splat(static_cast<float>(1024.0 / line.span)),
+            wasm_i32x4_splat(static_cast<int32_t>(line.span))};
+}
+
+inline __m128i ramp4(__m128i num, const ramp_lanes& k) {
+    const v128_t estimate = wasm_f32x4_mul(wasm_f32x4_convert_i32x4(num), k.scale);
+    const v128_t rounded = wasm_f32x4_add(estimate, wasm_f32x4_splat(8388608.0f));
+    const v128_t est = wasm_i32x4_sub(rounded, wasm_i32x4_splat(0x4B000000));
+    const v128_t rem = wasm_i32x4_sub(wasm_i32x4_shl(num, 10), wasm_i32x4_mul(est, k.span));
+    return wasm_i32x4_add(est, wasm_i32x4_shr(rem, 31));
+}
+#endif
 
 // b of four lanes from num, each below 2^11: narrow spans by the exact
 // reciprocal, wide ones by the estimate and its one correction (the
@@ -195,6 +238,9 @@ GLIMMORA_SSE2_ENTRY void shade_groups(const ramp_line& line, uint8_t* d, const u
         kept[v] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes.kept));
     }
 
+#if defined(__wasm_simd128__)
+    const ramp_lanes ramp = lanes_of(line);
+#endif
     const __m128i ref = _mm_set1_epi32(static_cast<int>(line.ref));
     const __m128i weight = _mm_set1_epi16(static_cast<int16_t>(line.weight));
     const __m128i fade_end = _mm_set1_epi16(128);
@@ -219,7 +265,11 @@ GLIMMORA_SSE2_ENTRY void shade_groups(const ramp_line& line, uint8_t* d, const u
     for (int32_t g = 0; g < groups; ++g, d += 8 * BYTES, p += 8 * BYTES) {
         const __m128i num_lo = OUTER ? _mm_sub_epi32(ref, sq_lo) : _mm_add_epi32(ref, sq_lo);
         const __m128i num_hi = OUTER ? _mm_sub_epi32(ref, sq_hi) : _mm_add_epi32(ref, sq_hi);
+#if defined(__wasm_simd128__)
+        const __m128i b = _mm_packs_epi32(ramp4(num_lo, ramp), ramp4(num_hi, ramp));
+#else
         const __m128i b = _mm_packs_epi32(ramp4<WIDE>(num_lo, line), ramp4<WIDE>(num_hi, line));
+#endif
         __m128i u = _mm_srli_epi16(_mm_mullo_epi16(_mm_min_epi16(b, fade_end), weight), 7);
         if (COVER) {
             const __m128i given = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cover + 8 * g));

@@ -14,10 +14,11 @@
 // current picture, values and centre, and the link says so; "busy" otherwise.
 'use strict';
 
-// A module whose one function returns a v128 constant: valid only where the
-// browser runs WebAssembly SIMD.
-const SIMD_PROBE = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 5, 1, 96, 0, 1, 123, 3, 2, 1, 0, 10, 22, 1,
-  20, 0, 253, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 11]);
+// A module whose one function copies no bytes with memory.copy and returns a
+// v128 constant: valid only where the browser runs WebAssembly SIMD and bulk
+// memory, which the SIMD build uses.
+const SIMD_PROBE = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 5, 1, 96, 0, 1, 123, 3, 2, 1, 0, 5, 3, 1, 0, 0,
+  10, 32, 1, 30, 0, 65, 0, 65, 0, 65, 0, 252, 10, 0, 0, 253, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 11]);
 const ENGINE = WebAssembly.validate(SIMD_PROBE) ? 'glimmora-simd' : 'glimmora';
 // The copy drawn on this thread has at most this many pixels, which keeps a
 // frame of a drag short.
