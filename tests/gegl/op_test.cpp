@@ -194,10 +194,10 @@ TEST_F(SpokesOperation, PropertiesAreNamedWithTheDialogsRangesAndDefaults)
         EXPECT_EQ(degrees, w.name == "angle");
         if (degrees) {
             ASSERT_TRUE(G_IS_PARAM_SPEC_DOUBLE(pspec));
-            GParamSpecDouble* spec = G_PARAM_SPEC_DOUBLE(pspec);
-            EXPECT_EQ(spec->minimum, w.minimum);
-            EXPECT_EQ(spec->maximum, w.maximum);
-            EXPECT_EQ(spec->default_value, w.fallback);
+            GParamSpecDouble* double_spec = G_PARAM_SPEC_DOUBLE(pspec);
+            EXPECT_EQ(double_spec->minimum, w.minimum);
+            EXPECT_EQ(double_spec->maximum, w.maximum);
+            EXPECT_EQ(double_spec->default_value, w.fallback);
             continue;
         }
         ASSERT_TRUE(G_IS_PARAM_SPEC_INT(pspec));

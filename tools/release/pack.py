@@ -23,10 +23,10 @@ import zipfile
 TEXT_ENDINGS = (".txt", ".sh")
 
 
-def entries(specs):
+def entries(items_given):
     out = []
-    for spec in specs:
-        name, _, source = spec.partition("=")
+    for item in items_given:
+        name, _, source = item.partition("=")
         source, _, flag = source.partition(":")
         data = open(source, "rb").read()
         if name.endswith(TEXT_ENDINGS) or os.path.basename(name) == "LICENSE":
@@ -69,8 +69,8 @@ def write_tgz(path, epoch, items):
 
 
 def main():
-    kind, path, epoch, specs = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
-    (write_zip if kind == "zip" else write_tgz)(path, epoch, entries(specs))
+    kind, path, epoch, items_given = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
+    (write_zip if kind == "zip" else write_tgz)(path, epoch, entries(items_given))
 
 
 if __name__ == "__main__":
