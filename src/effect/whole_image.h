@@ -30,6 +30,14 @@
 #include "effect/preview_fit.h"
 #include "effect/spoke.h"
 
+// A number a front-end was given, as the int16 the plug-in's record would
+// hold it: saturated to -32768 .. 32767.
+int16_t saturate_int16(int64_t value);
+
+// The six values given in the value table's order (value_table.h), each
+// saturated the same way.
+spoke_values values_from(const int64_t (&given)[6]);
+
 struct whole_image_settings {
     spoke_values values;
     int32_t centre_x, centre_y;       // image pixels; negative: the middle, width / 2 or height / 2

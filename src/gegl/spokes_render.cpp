@@ -6,23 +6,10 @@
 
 namespace {
 
-int16_t as_int16(int32_t v)
-{
-    if (v > 32767) return 32767;
-    if (v < -32768) return -32768;
-    return static_cast<int16_t>(v);
-}
-
 spoke_values values_of(const glimmora_spokes_settings& s)
 {
-    spoke_values v;
-    v.spokes = as_int16(s.spokes);
-    v.angle = as_int16(s.angle);
-    v.thickness = as_int16(s.thickness);
-    v.intensity = as_int16(s.intensity);
-    v.radius = as_int16(s.radius);
-    v.length = as_int16(s.length);
-    return v;
+    const int64_t given[] = {s.spokes, s.angle, s.thickness, s.intensity, s.radius, s.length};
+    return values_from(given);
 }
 
 whole_image_settings whole_image_of(const glimmora_spokes_settings& s)

@@ -10,22 +10,12 @@
 
 namespace {
 
-int16_t as_int16(int64_t v)
-{
-    if (v > 32767) return 32767;
-    if (v < -32768) return -32768;
-    return static_cast<int16_t>(v);
-}
-
 whole_image_settings whole_image_of(const glimmora_web_settings& s)
 {
     whole_image_settings w;
-    w.values.spokes = as_int16(s.values[value_spokes]);
-    w.values.angle = as_int16(s.values[value_angle]);
-    w.values.thickness = as_int16(s.values[value_thickness]);
-    w.values.intensity = as_int16(s.values[value_intensity]);
-    w.values.radius = as_int16(s.values[value_radius]);
-    w.values.length = as_int16(s.values[value_length]);
+    int64_t given[spoke_value_count];
+    for (int32_t i = 0; i < spoke_value_count; i++) given[i] = s.values[i];  // already in the table's order
+    w.values = values_from(given);
     w.centre_x = s.centre_x;
     w.centre_y = s.centre_y;
     w.view_width = s.view_width;
@@ -94,8 +84,8 @@ int32_t glimmora_web_render_copy(const glimmora_web_settings* settings, int32_t 
     if (copy_width != width || copy_height != height) {
         const int64_t scale = static_cast<int64_t>(plan.fit.image_scale) * copy_width / width;
         shader.geometry = setup_spoke_geometry(whole.values, plan.fit.extent, static_cast<int32_t>(scale));
-        shader.centre_x = as_int16(static_cast<int64_t>(plan.centre_x) * copy_width / width);
-        shader.centre_y = as_int16(static_cast<int64_t>(plan.centre_y) * copy_height / height);
+        shader.centre_x = saturate_int16(static_cast<int64_t>(plan.centre_x) * copy_width / width);
+        shader.centre_y = saturate_int16(static_cast<int64_t>(plan.centre_y) * copy_height / height);
     }
     const size_t row_bytes = static_cast<size_t>(copy_width) * pixel_bytes;
     for (int32_t y = 0; y < copy_height; ++y) {
