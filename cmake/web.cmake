@@ -12,7 +12,7 @@
 file(GLOB engine_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/effect/*.cpp)
 file(GLOB web_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/web/*.cpp)
 set(exported _malloc _free _glimmora_web_value_count _glimmora_web_value_name _glimmora_web_value_label
-    _glimmora_web_value_minimum _glimmora_web_value_maximum _glimmora_web_value_default _glimmora_web_view_width
+    _glimmora_web_value_minimum _glimmora_web_value_maximum _glimmora_web_value_default _glimmora_web_value_shown _glimmora_web_view_width
     _glimmora_web_view_height _glimmora_web_max_side _glimmora_web_render _glimmora_web_render_copy
     _glimmora_web_shrink _glimmora_web_ring _glimmora_web_decode_png _glimmora_web_decode_failure)
 string(REPLACE ";" "," exported "${exported}")

@@ -77,6 +77,12 @@ GLIMMORA_VALUE_TABLE spoke_value_info spoke_value_table[spoke_value_count] = {
     {"length", GLIMMORA_LENGTH_LABEL, GLIMMORA_LENGTH_MIN, GLIMMORA_LENGTH_MAX, GLIMMORA_LENGTH_DEFAULT},
 };
 
+/* The order the dialog shows them in, top to bottom (res/glimmora.rc), for a
+ * face that lays out its own controls. */
+GLIMMORA_VALUE_TABLE int8_t spoke_value_shown_order[spoke_value_count] = {
+    value_radius, value_length, value_spokes, value_angle, value_thickness, value_intensity,
+};
+
 #endif /* RC_INVOKED */
 
 #endif

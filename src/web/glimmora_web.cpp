@@ -40,6 +40,7 @@ const char* glimmora_web_value_label(int32_t index) { return entry(index) ? entr
 int32_t glimmora_web_value_minimum(int32_t index) { return entry(index) ? entry(index)->minimum : 0; }
 int32_t glimmora_web_value_maximum(int32_t index) { return entry(index) ? entry(index)->maximum : 0; }
 int32_t glimmora_web_value_default(int32_t index) { return entry(index) ? entry(index)->initial : 0; }
+int32_t glimmora_web_value_shown(int32_t row) { return entry(row) ? spoke_value_shown_order[row] : 0; }
 
 int32_t glimmora_web_view_width(void) { return GLIMMORA_VIEW_WIDTH_DEFAULT; }
 int32_t glimmora_web_view_height(void) { return GLIMMORA_VIEW_HEIGHT_DEFAULT; }

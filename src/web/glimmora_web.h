@@ -33,6 +33,8 @@ const char* glimmora_web_value_label(int32_t index);
 int32_t glimmora_web_value_minimum(int32_t index);
 int32_t glimmora_web_value_maximum(int32_t index);
 int32_t glimmora_web_value_default(int32_t index);
+/* The index of the value the dialog shows in row `row` (0: top). */
+int32_t glimmora_web_value_shown(int32_t row);
 
 /* The default view size and the largest image side the planning covers. */
 int32_t glimmora_web_view_width(void);

@@ -103,7 +103,9 @@ function writeSettings(s) {
 
 function buildControls() {
   const box = $('values');
-  for (const v of table) {
+  // In the dialog's order, top to bottom.
+  for (let place = 0; place < table.length; place++) {
+    const v = table[eng._glimmora_web_value_shown(place)];
     const row = document.createElement('div');
     row.className = 'value';
     const label = document.createElement('label');

@@ -103,7 +103,7 @@ try {
   check('a link restores the values', (await value('spokes')) === 12 && (await value('angle')) === 15);
   check('the link stays as given', new URL(address).search === shared, address);
   const labels = await show("[...document.querySelectorAll('#values label')].map((l) => l.textContent).join()");
-  check('the dialog\'s six labels', labels === '# Spokes,Angle,Thickness,Intensity,Radius,Length', labels);
+  check('the dialog\'s six labels, in its order', labels === 'Radius,Length,# Spokes,Angle,Thickness,Intensity', labels);
   await download(join(web, 'samples', 'nightfall.png'), 'nightfall-glimmora.png');
 
   // Garbled and out-of-range values are ignored or clamped, with a note.
