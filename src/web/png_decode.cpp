@@ -11,14 +11,8 @@
 #define STBI_NO_STDIO
 #define STBI_MAX_DIMENSIONS GLIMMORA_MAX_SIDE
 #define STB_IMAGE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+// Its warnings stay its own: every build includes stb as a system header.
 #include <stb_image.h>
-#pragma GCC diagnostic pop
 
 extern "C" uint8_t* glimmora_web_decode_png(const uint8_t* data, int32_t length, int32_t* size)
 {

@@ -14,16 +14,10 @@
 
 #include "reference.h"
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
+// Its warnings stay its own: every build includes stb as a system header.
 #include <stb_image.h>
-#pragma GCC diagnostic pop
 
 namespace {
 

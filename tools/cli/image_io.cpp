@@ -42,15 +42,9 @@ static void* decoder_alloc(size_t size)
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STBI_WRITE_NO_STDIO
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+// Its warnings stay its own: every build includes stb as a system header.
 #include <stb_image.h>
 #include <stb_image_write.h>
-#pragma GCC diagnostic pop
 
 bool read_whole_file(const std::string& path, std::string* bytes, std::string* error)
 {
