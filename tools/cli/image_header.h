@@ -20,9 +20,11 @@
 #include <cstdint>
 #include <string>
 
+#include "effect/whole_image.h"
+
 // The largest side the filter interface can describe: its rectangles are
 // 16-bit.
-const int32_t max_image_side = 32767;
+const int32_t max_image_side = GLIMMORA_MAX_SIDE;
 
 // The most pixels one run of the host may hold.  At its peak a run holds
 // about 30 bytes per pixel (measured for a 4000 x 3000 RGBA image of noise
