@@ -192,9 +192,10 @@ async function render(settings, superseded) {
   const { width, height, src, dst } = picture;
   const band = Math.max(1, Math.floor(BAND_PIXELS / width));
   const opensAtStart = opens;
+  // Jobs run one at a time, so nothing else writes the settings meanwhile.
+  eng.HEAP32.set([...settings.values, settings.cx, settings.cy, ...view], settingsAt >> 2);
   for (let y = 0; y < height; y += band) {
     if (superseded() || opens !== opensAtStart) return false;
-    eng.HEAP32.set([...settings.values, settings.cx, settings.cy, ...view], settingsAt >> 2);
     eng._glimmora_web_render(settingsAt, width, height, y, y + band, src, dst);
     if (y + band < height) await yieldToMessages();
   }

@@ -8,7 +8,7 @@ const { parseArgs } = require('node:util');
 const { writePng, testPicture, verdicts } = require('./support.js');
 
 const { web, expect, work } = parseArgs({ options: { web: { type: 'string' }, expect: { type: 'string' },
-  work: { type: 'string' }, chromium: { type: 'string' } } }).values;
+  work: { type: 'string' } } }).values;
 
 // width, height, [spokes, angle, thickness, intensity, radius, length], cx, cy, view (default 311 x 289)
 const cases = [
